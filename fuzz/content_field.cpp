@@ -1,0 +1,139 @@
+// Parses the input as Content-Type and Content-Disposition values, and as a header block
+// that then goes through every editing operation. Checks what callers rely on: serialised
+// content fields read back to themselves, a header writes back what it read, the index
+// always finds the fields in the list, truncation keeps every line within the limit, and a
+// normalised entity header is made only of proper header lines.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/AsciiCase.h"
+#include "mailparser/ContentDispositionField.h"
+#include "mailparser/ContentTypeField.h"
+#include "mailparser/Header.h"
+#include "mailparser/HeaderField.h"
+#include "mailparser/HeaderSyntax.h"
+#include "mailparser/MIMEEntityHeader.h"
+
+namespace {
+
+using namespace MailParser;
+
+void check(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+template <typename Field>
+void checkReadsBackItsOwnOutput(std::string_view value) {
+  Field field;
+  field.parse(value);
+  const std::string once = field.toString();
+  Field again;
+  again.parse(once);
+  check(again.toString() == once);
+}
+
+std::vector<std::string_view> crLfLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const auto end = text.find("\r\n", start);
+    check(end != std::string_view::npos);  // every serialised line ends in CR LF
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+void checkIndex(Header& header) {
+  for (const HeaderField& field : header.fields()) {
+    check(field.inHeader);
+    const HeaderField* found = header.findField(field.name);
+    check(found != nullptr && caseInsensitiveEquals(found->name, field.name));
+    check(header.hasField(field.name, true) && header.hasField(field.name, false));
+  }
+}
+
+// Lines as the message parser hands them over: cut at CR and at LF.
+Header headerFrom(std::string_view text) {
+  Header header;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    auto end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      end = text.size();
+    }
+    header.addLine(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return header;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+
+  checkReadsBackItsOwnOutput<ContentTypeField>(input);
+  checkReadsBackItsOwnOutput<ContentDispositionField>(input);
+  HeaderField stripped("Content-Type", std::string(input));
+  stripComments(stripped);
+  HeaderField strippedTwice(stripped);
+  check(!stripComments(strippedTwice) && strippedTwice.value == stripped.value);
+  checkReadsBackItsOwnOutput<ContentTypeField>(stripped.value);
+
+  Header header = headerFrom(input);
+  const std::string text = header.toString();
+  check(headerFrom(text).toString() == text);
+  checkIndex(header);
+
+  // Editing, with names and a limit taken from the input itself.
+  const std::size_t limit = size == 0 ? 0 : data[0];
+  Header copy(header);
+  if (!copy.fields().empty()) {
+    const std::string first = copy.fields().front().name;
+    const std::string prefix = first.substr(0, first.size() / 2);
+    copy.removeFields(prefix, false);
+    check(!copy.hasField(prefix, false));
+    copy.removeFields(first, true);
+    check(copy.findField(first) == nullptr);
+  }
+  checkIndex(copy);
+  header.addField("Received", "from fuzz", true);
+  header.removeRepeatedFields("content-");
+  header.removeRepeatedFields("");
+  checkIndex(header);
+  header.removeInvalidNames();
+  for (const HeaderField& field : header.fields()) {
+    for (const char c : field.name) {
+      check(c > 0x20 && c < 0x7F);
+    }
+  }
+
+  MIMEEntityHeader entity(header);
+  const std::string entityText = entity.toString();
+  bool firstLine = true;
+  for (const auto line : crLfLines(entityText)) {
+    check(line.find_first_of("\r\n") == std::string_view::npos);
+    const bool continuation = !line.empty() && (line.front() == ' ' || line.front() == '\t');
+    const auto colon = line.find(':');
+    check(firstLine ? (!continuation && colon != std::string_view::npos && colon > 0)
+                    : (continuation || (colon != std::string_view::npos && colon > 0)));
+    firstLine = false;
+  }
+
+  header.truncateLongLines(limit);
+  checkIndex(header);
+  if (limit >= 2) {
+    for (const auto line : crLfLines(header.toString())) {
+      check(line.size() <= limit);
+    }
+  }
+  return 0;
+}
