@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "mailparser/MIMEEntity.h"
+#include "mailparser/MIMEEntityHeader.h"
+
+namespace MailParser {
+
+// A multipart entity: splits its body at the delimiter lines "--" + boundary and hands each
+// part, header first, to a child entity that the subclass creates. Only the current part is
+// held, and only its header: body lines go on to the child as they come.
+//
+// Boundaries compare case-sensitively; spaces and TABs after a delimiter are ignored. The
+// preamble and everything after the closing delimiter (the epilogue) are dropped. A part
+// whose header never ends (a delimiter comes first) is dropped without a child.
+class MultipartMIMEEntity : public MIMEEntity {
+ public:
+  enum class State : std::uint8_t { Preamble = 0, PartHeader = 1, PartBody = 2, Finished = 3 };
+
+  // `entityHeader` is this multipart's own header; its "boundary" parameter is copied (an
+  // absent one leaves the delimiters "--" and "----"). `parentEntity` is the enclosing
+  // multipart, borrowed, or null at the top.
+  explicit MultipartMIMEEntity(MIMEEntityHeader entityHeader, MultipartMIMEEntity* parentEntity = nullptr);
+  ~MultipartMIMEEntity() override;
+
+  void processLine(std::string_view line) override;
+  // Finishes the open part and closes the multipart, unless the closing delimiter already
+  // did: closed() runs exactly once.
+  void end() override;
+
+  MultipartMIMEEntity* const parent;
+  const std::string boundary;
+  State state = State::Preamble;
+  std::unique_ptr<MIMEEntityHeader> partHeader;
+  std::unique_ptr<MIMEEntity> part;
+
+ protected:
+  // Makes the entity for a part whose header has just ended; `header` is initialised (its
+  // default type is message/rfc822 inside a multipart/digest, text/plain elsewhere). May
+  // return null: the part's lines are then dropped.
+  [[nodiscard]] virtual std::unique_ptr<MIMEEntity> createEntity(const MIMEEntityHeader& header) = 0;
+  // The multipart is finished: by its closing delimiter or by end().
+  virtual void closed() = 0;
+
+ private:
+  void finishPart();
+  void close();
+  enum class Delimiter : std::uint8_t { None, Next, Close };
+  [[nodiscard]] Delimiter delimiterIn(std::string_view line) const noexcept;
+};
+
+}  // namespace MailParser
