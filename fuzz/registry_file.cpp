@@ -1,0 +1,26 @@
+// The settings-file parser on arbitrary bytes. Whatever it accepts must survive a write and
+// a second read unchanged: the same tree, and the same text when written again.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "platform/ERegistryException.h"
+#include "platform/RegFileFormat.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  TRegKey tree;
+  try {
+    tree = RegFileFormat::Parse(text, "fuzz.reg");
+  } catch (const ERegistryException&) {
+    return 0;
+  }
+  const std::string written = RegFileFormat::Format(tree);
+  const TRegKey reread = RegFileFormat::Parse(written, "fuzz.reg");  // throwing here is a fault too
+  if (!(reread == tree) || RegFileFormat::Format(reread) != written) {
+    std::abort();
+  }
+  return 0;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Conversions between narrow strings (UTF-8 by convention, but any bytes) and UTF-16 that
+// lose nothing in the narrow -> UTF-16 -> narrow direction, so that settings holding stray
+// 8-bit bytes survive a trip through a UTF-16 representation.
+namespace Platform {
+
+// True if `text` is well-formed UTF-8: shortest forms only, no surrogates, nothing above
+// U+10FFFF.
+[[nodiscard]] bool IsValidUtf8(std::string_view text) noexcept;
+
+// Every well-formed UTF-8 sequence becomes its code point (a surrogate pair above U+FFFF);
+// every byte that is not part of one (always 0x80-0xFF) becomes the lone low surrogate
+// U+DC00 + byte, that is U+DC80-U+DCFF.
+[[nodiscard]] std::u16string NarrowToUtf16(std::string_view text);
+
+// The inverse: surrogate pairs and other units become UTF-8; a lone U+DC80-U+DCFF becomes
+// the single byte it stands for; any other lone surrogate is written as its three-byte
+// form (so it is kept, though the result is then not well-formed UTF-8).
+// Utf16ToNarrow(NarrowToUtf16(s)) == s for every byte string s.
+[[nodiscard]] std::string Utf16ToNarrow(std::u16string_view text);
+
+}  // namespace Platform
