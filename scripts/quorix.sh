@@ -101,7 +101,7 @@ run_fuzzers() {
     if "$FUZZ_DIR/fuzz/$name" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 \
          -artifact_prefix="$FUZZ_SCRATCH/$name/" "$FUZZ_SCRATCH/$name/new" "$seeds" \
          >"$FUZZ_SCRATCH/$name/log" 2>&1; then
-      echo "fuzz $name: passed ($(grep -Eo "#[0-9]+" "$FUZZ_SCRATCH/$name/log" | tail -n 1 | tr -d "#") runs)"
+      echo "fuzz $name: passed ($(grep -Eo "Done [0-9]+ runs" "$FUZZ_SCRATCH/$name/log" | grep -Eo "[0-9]+") runs)"
     else
       echo "fuzz $name: FAILED"; tail -n 60 "$FUZZ_SCRATCH/$name/log"; exit 1
     fi' || status=$?
