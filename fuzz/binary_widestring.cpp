@@ -3,23 +3,15 @@
 // text; values the reader refuses must be refused with the registry error.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "config/TExtRegistry.h"
+#include "fuzz/FuzzCheck.h"
 #include "platform/ERegistryException.h"
 #include "platform/TRegistryStore.h"
 
 namespace {
-
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "binary_widestring: %s\n", what);
-    std::abort();
-  }
-}
 
 // Never flushed: the store lives in memory only.
 TRegistryStore& Store() {

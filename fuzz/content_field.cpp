@@ -6,12 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/AsciiCase.h"
+#include "fuzz/FuzzCheck.h"
 #include "mailparser/ContentDispositionField.h"
 #include "mailparser/ContentTypeField.h"
 #include "mailparser/Header.h"
@@ -23,12 +23,6 @@ namespace {
 
 using namespace MailParser;
 
-void check(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
 template <typename Field>
 void checkReadsBackItsOwnOutput(std::string_view value) {
   Field field;
@@ -36,7 +30,7 @@ void checkReadsBackItsOwnOutput(std::string_view value) {
   const std::string once = field.toString();
   Field again;
   again.parse(once);
-  check(again.toString() == once);
+  check(again.toString() == once, "a content field reads back its own output");
 }
 
 std::vector<std::string_view> crLfLines(std::string_view text) {
@@ -44,7 +38,7 @@ std::vector<std::string_view> crLfLines(std::string_view text) {
   std::size_t start = 0;
   while (start < text.size()) {
     const auto end = text.find("\r\n", start);
-    check(end != std::string_view::npos);  // every serialised line ends in CR LF
+    check(end != std::string_view::npos, "every serialised line ends in CR LF");
     lines.push_back(text.substr(start, end - start));
     start = end + 2;
   }
@@ -53,10 +47,11 @@ std::vector<std::string_view> crLfLines(std::string_view text) {
 
 void checkIndex(Header& header) {
   for (const HeaderField& field : header.fields()) {
-    check(field.inHeader);
+    check(field.inHeader, "fields in a header are marked so");
     const HeaderField* found = header.findField(field.name);
-    check(found != nullptr && caseInsensitiveEquals(found->name, field.name));
-    check(header.hasField(field.name, true) && header.hasField(field.name, false));
+    check(found != nullptr && caseInsensitiveEquals(found->name, field.name), "the index finds every field");
+    check(header.hasField(field.name, true) && header.hasField(field.name, false),
+          "hasField sees every field");
   }
 }
 
@@ -88,13 +83,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // and the removed comment was what followed the break: the second pass then sees a fold.
   if (input.find_first_of("\r\n") == std::string_view::npos) {
     HeaderField strippedTwice(stripped);
-    check(!stripComments(strippedTwice) && strippedTwice.value == stripped.value);
+    check(!stripComments(strippedTwice) && strippedTwice.value == stripped.value,
+          "stripping twice changes nothing");
   }
   checkReadsBackItsOwnOutput<ContentTypeField>(stripped.value);
 
   Header header = headerFrom(input);
   const std::string text = header.toString();
-  check(headerFrom(text).toString() == text);
+  check(headerFrom(text).toString() == text, "a header writes back what it read");
   checkIndex(header);
 
   // Editing, with names and a limit taken from the input itself.
@@ -104,9 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string first = copy.fields().front().name;
     const std::string prefix = first.substr(0, first.size() / 2);
     copy.removeFields(prefix, false);
-    check(!copy.hasField(prefix, false));
+    check(!copy.hasField(prefix, false), "removal by prefix removes every such field");
     copy.removeFields(first, true);
-    check(copy.findField(first) == nullptr);
+    check(copy.findField(first) == nullptr, "removal by name removes every such field");
   }
   checkIndex(copy);
   header.addField("Received", "from fuzz", true);
@@ -116,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   header.removeInvalidNames();
   for (const HeaderField& field : header.fields()) {
     for (const char c : field.name) {
-      check(c > 0x20 && c < 0x7F);
+      check(c > 0x20 && c < 0x7F, "no invalid name survives removeInvalidNames");
     }
   }
 
@@ -124,11 +120,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string entityText = entity.toString();
   bool firstLine = true;
   for (const auto line : crLfLines(entityText)) {
-    check(line.find_first_of("\r\n") == std::string_view::npos);
+    check(line.find_first_of("\r\n") == std::string_view::npos, "no bare CR or LF in a part header");
     const bool continuation = !line.empty() && (line.front() == ' ' || line.front() == '\t');
     const auto colon = line.find(':');
     check(firstLine ? (!continuation && colon != std::string_view::npos && colon > 0)
-                    : (continuation || (colon != std::string_view::npos && colon > 0)));
+                    : (continuation || (colon != std::string_view::npos && colon > 0)),
+          "a part header is made of field lines");
     firstLine = false;
   }
 
@@ -136,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   checkIndex(header);
   if (limit >= 2) {
     for (const auto line : crLfLines(header.toString())) {
-      check(line.size() <= limit);
+      check(line.size() <= limit, "truncation keeps every line within the limit");
     }
   }
   return 0;

@@ -2,11 +2,10 @@
 // character-at-a-time reading and that pieces cut at a group boundary decode like the whole.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "mailparser/TransferCodings.h"
 
 namespace {
@@ -46,13 +45,6 @@ std::string reference(std::string_view s, std::size_t& characters) {
     }
   }
   return out;
-}
-
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "decode_base64: %s\n", what);
-    std::abort();
-  }
 }
 
 }  // namespace

@@ -2,11 +2,10 @@
 // byte-at-a-time reading of the decoding rules, which the bulk-copying decoder must match.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "mailparser/TransferCodings.h"
 
 namespace {
@@ -58,13 +57,6 @@ std::string reference(std::string_view s) {
     }
   }
   return out;
-}
-
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "decode_quoted_printable: %s\n", what);
-    std::abort();
-  }
 }
 
 }  // namespace

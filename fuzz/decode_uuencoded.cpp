@@ -2,11 +2,10 @@
 // cannot happen with padded lines) and must write exactly the bytes each line's count asks for.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "mailparser/TransferCodings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -22,10 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     lineStart = end + 2;
   }
-  if (decoded.size() != expected) {
-    std::fprintf(stderr, "decode_uuencoded: %zu bytes written, the counts ask for %zu\n", decoded.size(),
-                 expected);
-    std::abort();
-  }
+  check(decoded.size() == expected, "the output has as many bytes as the line counts ask for");
   return 0;
 }

@@ -4,22 +4,10 @@
 // extensions, so a save after a load never changes a profile's rows.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "config/TAttachmentFileType.h"
-
-namespace {
-
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "extensions_list: %s\n", what);
-    std::abort();
-  }
-}
-
-}  // namespace
+#include "fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TAttachmentFileType parsed;

@@ -5,12 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "mailparser/HeaderSyntax.h"
 #include "mailparser/MIMEEntity.h"
 #include "mailparser/MIMEEntityHeader.h"
@@ -181,8 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const EventLog proxy = run(proxyLines);
-  if (!(run(raw) == proxy) || !(run(parsedLines) == proxy) || !(run(joined) == proxy)) {
-    std::abort();
-  }
+  check(run(raw) == proxy && run(parsedLines) == proxy && run(joined) == proxy,
+        "every way of feeding the lines gives the same events");
   return 0;
 }

@@ -6,11 +6,10 @@
 // run-copying encoder must match exactly.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "mailparser/TransferCodings.h"
 
 namespace {
@@ -53,13 +52,6 @@ std::string reference(std::string_view s) {
     ++i;
   }
   return out;
-}
-
-void check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "qp_round_trip: %s\n", what);
-    std::abort();
-  }
 }
 
 }  // namespace

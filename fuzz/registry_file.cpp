@@ -2,10 +2,10 @@
 // a second read unchanged: the same tree, and the same text when written again.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/FuzzCheck.h"
 #include "platform/ERegistryException.h"
 #include "platform/RegFileFormat.h"
 
@@ -19,8 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const std::string written = RegFileFormat::Format(tree);
   const TRegKey reread = RegFileFormat::Parse(written, "fuzz.reg");  // throwing here is a fault too
-  if (!(reread == tree) || RegFileFormat::Format(reread) != written) {
-    std::abort();
-  }
+  check(reread == tree && RegFileFormat::Format(reread) == written, "a written file reads back the same");
   return 0;
 }
