@@ -2,11 +2,17 @@
 # Quorix's one entry point for building and checking the tree on Debian 12.
 #
 #   scripts/quorix.sh test   install what is missing, build, run the whole suite:
-#                            the normal build's tests, the sanitizer build's tests,
-#                            then every fuzz target for a short run on its seeds.
+#                            the normal build's tests, clang-tidy over our sources, the
+#                            sanitizer build's tests, then every fuzz target for a short run
+#                            on its seeds.
 #
-# Run as root on a fresh machine, or as a user once the packages are there.
-set -euo pipefail
+# As root it installs and builds as root. As an ordinary user it installs the missing
+# packages with sudo and builds as that user; run with sudo, it installs as root and then
+# builds as the user who called sudo, so build/ stays usable for the single steps.
+#
+# Whatever fails, the last line is the summary "quorix: N passed, N failed[, N skipped]",
+# and the exit status is non-zero when anything failed.
+set -uo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 readonly ROOT=$PWD
@@ -16,69 +22,144 @@ readonly FUZZ_SECONDS=${QUORIX_FUZZ_SECONDS:-30}
 readonly PACKAGES=(
   cmake ninja-build g++ git
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang clang-tidy libclang-rt-14-dev
+  util-linux
 )
 
 log() { printf '\n==> %s\n' "$*"; }
 
-install_packages() {
-  local missing=()
+missing_packages() {
   local package
   for package in "${PACKAGES[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-      missing+=("$package")
+      printf '%s\n' "$package"
     fi
   done
+}
+
+install_packages() {
+  local missing
+  mapfile -t missing < <(missing_packages)
   if ((${#missing[@]} == 0)); then
     log "All build packages are installed"
-    return
+    return 0
   fi
+  local -a privileged=()
   if ((EUID != 0)); then
-    echo "Missing packages: ${missing[*]}; run this script as root to install them." >&2
-    exit 1
+    if ! command -v sudo >/dev/null; then
+      echo "Missing packages: ${missing[*]}. Install them as root:" >&2
+      echo "  apt-get install ${missing[*]}" >&2
+      return 1
+    fi
+    privileged=(sudo)
   fi
   log "Installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  "${privileged[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q &&
+    "${privileged[@]}" env DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build <build dir> <cmake options>...
-configure_and_build() {
-  local dir=$1
-  shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
-  cmake --build "$dir" --parallel "$JOBS"
-}
-
-TESTS_PASSED=0
-TESTS_FAILED=0
-
-# run_suite <build dir>: runs ctest and adds its counts to the totals.
-run_suite() {
-  local dir=$1
-  local output
-  local status=0
-  output=$(mktemp)
-  ctest --test-dir "$dir" --output-on-failure --parallel "$JOBS" 2>&1 | tee "$output" || status=$?
-  local summary
-  summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$output" | tail -n 1 || true)
-  rm -f "$output"
-  if [[ -z $summary ]]; then
-    echo "ctest in $dir printed no summary" >&2
-    exit 1
+# Under sudo, everything after the install runs as the calling user.
+drop_to_calling_user() {
+  if ((EUID == 0)) && [[ -n ${SUDO_USER:-} && $SUDO_USER != root ]]; then
+    local home
+    home=$(getent passwd "$SUDO_USER" | cut -d: -f6)
+    log "Building as $SUDO_USER, who called sudo"
+    exec runuser -u "$SUDO_USER" -- env HOME="$home" USER="$SUDO_USER" LOGNAME="$SUDO_USER" \
+      QUORIX_PACKAGES_CHECKED=1 bash "$ROOT/scripts/quorix.sh" "$@"
   fi
-  local failed total
-  failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
-  total=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$summary")
-  TESTS_PASSED=$((TESTS_PASSED + total - failed))
-  TESTS_FAILED=$((TESTS_FAILED + failed))
-  if ((status != 0)); then
+}
+
+check_build_folder_is_ours() {
+  if [[ -d $ROOT/build && ! -w $ROOT/build ]]; then
+    echo "$ROOT/build belongs to $(stat -c %U "$ROOT/build") and cannot be written by $(id -un);" >&2
+    echo "remove it (sudo rm -rf '$ROOT/build') and run this command again." >&2
     return 1
   fi
 }
 
-# run_fuzzers <build dir>: each target for FUZZ_SECONDS on a scratch copy of its seeds, two at a time.
+PASSED=0
+FAILED=0
+SKIPPED=0
+
+fail() {
+  FAILED=$((FAILED + 1))
+  echo "FAILED: $*" >&2
+}
+
+# configure_and_build <build dir> <cmake options>...: one check; fails without stopping.
+configure_and_build() {
+  local dir=$1
+  shift
+  if cmake -S "$ROOT" -B "$dir" -G Ninja -DQUORIX_WERROR=ON "$@" &&
+    cmake --build "$dir" --parallel "$JOBS"; then
+    PASSED=$((PASSED + 1))
+    return 0
+  fi
+  fail "build in $dir"
+  return 1
+}
+
+# junit_count <file> <attribute>: a count from ctest's JUnit report.
+junit_count() {
+  grep -m1 -Eo "\\b$2=\"[0-9]+\"" "$1" | grep -Eo '[0-9]+' || echo 0
+}
+
+# run_suite <build dir> [ctest options]...: runs ctest and adds each test to the totals.
+run_suite() {
+  local dir=$1
+  shift
+  local report="$dir/ctest-report.xml"
+  rm -f "$report"
+  ctest --test-dir "$dir" --output-on-failure --parallel "$JOBS" --output-junit "$report" "$@"
+  local status=$?
+  if [[ ! -s $report ]]; then
+    fail "ctest in $dir wrote no report"
+    return 1
+  fi
+  local total failures skipped
+  total=$(junit_count "$report" tests)
+  failures=$(junit_count "$report" failures)
+  skipped=$(junit_count "$report" skipped)
+  PASSED=$((PASSED + total - failures - skipped))
+  FAILED=$((FAILED + failures))
+  SKIPPED=$((SKIPPED + skipped))
+  if ((status != 0 && failures == 0)); then
+    fail "ctest in $dir exited with $status"
+  fi
+}
+
+# Our own sources, the libraries and programs, without the generated tables.
+tidy_sources() {
+  git -C "$ROOT" ls-files -- '*.cpp' |
+    grep -E '^(common|platform|mailparser|html|config|engine|logs|proxy|integration|app)/' |
+    grep -v -E 'Tables\.cpp$' | sed "s|^|$ROOT/|"
+}
+
+# run_tidy <build dir>: clang-tidy with the committed configuration; any finding fails.
+run_tidy() {
+  local dir=$1
+  local output="$dir/clang-tidy.log"
+  local sources
+  mapfile -t sources < <(tidy_sources)
+  run-clang-tidy -p "$dir" -quiet -j "$JOBS" "${sources[@]}" >"$output" 2>&1
+  local status=$?
+  local findings
+  findings=$(grep -E '^/.*: (warning|error): ' "$output" | sort -u)
+  if [[ -n $findings ]]; then
+    printf '%s\n' "$findings"
+    fail "clang-tidy: $(wc -l <<<"$findings") findings"
+  elif ((status != 0)); then
+    tail -n 40 "$output"
+    fail "clang-tidy exited with $status"
+  else
+    echo "clang-tidy: no findings in ${#sources[@]} files"
+    PASSED=$((PASSED + 1))
+  fi
+}
+
+# run_fuzzers <build dir>: each target for FUZZ_SECONDS on a scratch copy of its seeds, two at
+# a time; each target is one check.
 run_fuzzers() {
   local dir=$1
   local scratch
@@ -89,56 +170,85 @@ run_fuzzers() {
     [[ -x $binary ]] && targets+=("$(basename "$binary")")
   done
   if ((${#targets[@]} == 0)); then
-    echo "No fuzz targets were built" >&2
-    exit 1
+    fail "no fuzz targets were built"
+    return 1
   fi
   export FUZZ_DIR=$dir FUZZ_SCRATCH=$scratch FUZZ_SECONDS ROOT
-  local status=0
   printf '%s\n' "${targets[@]}" | xargs -P "$JOBS" -I{} bash -c '
     name={}; seeds="$ROOT/fuzz/corpus/${name#fuzz_}"
     mkdir -p "$FUZZ_SCRATCH/$name/new"
-    if [[ ! -d $seeds ]]; then echo "$name: no seed folder $seeds" >&2; exit 1; fi
+    if [[ ! -d $seeds ]]; then
+      echo "fuzz $name: FAILED (no seed folder $seeds)"; echo failed >"$FUZZ_SCRATCH/$name/result"; exit 0
+    fi
     if "$FUZZ_DIR/fuzz/$name" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 \
          -artifact_prefix="$FUZZ_SCRATCH/$name/" "$FUZZ_SCRATCH/$name/new" "$seeds" \
          >"$FUZZ_SCRATCH/$name/log" 2>&1; then
       echo "fuzz $name: passed ($(grep -Eo "Done [0-9]+ runs" "$FUZZ_SCRATCH/$name/log" | grep -Eo "[0-9]+") runs)"
+      echo passed >"$FUZZ_SCRATCH/$name/result"
     else
-      echo "fuzz $name: FAILED"; tail -n 60 "$FUZZ_SCRATCH/$name/log"; exit 1
-    fi' || status=$?
-  local count=${#targets[@]}
-  if ((status != 0)); then
-    TESTS_FAILED=$((TESTS_FAILED + 1))
-    TESTS_PASSED=$((TESTS_PASSED + count - 1))
-  else
-    TESTS_PASSED=$((TESTS_PASSED + count))
-    rm -rf "$scratch"
-  fi
-  return "$status"
+      echo "fuzz $name: FAILED"; tail -n 60 "$FUZZ_SCRATCH/$name/log"
+      echo failed >"$FUZZ_SCRATCH/$name/result"
+    fi'
+  local name failures=0
+  for name in "${targets[@]}"; do
+    if [[ $(cat "$scratch/$name/result" 2>/dev/null) == passed ]]; then
+      PASSED=$((PASSED + 1))
+    else
+      fail "fuzz target $name (inputs kept in $scratch/$name)"
+      failures=$((failures + 1))
+    fi
+  done
+  ((failures == 0)) && rm -rf "$scratch"
 }
 
 command_test() {
-  install_packages
-  local status=0
+  if [[ -z ${QUORIX_PACKAGES_CHECKED:-} ]]; then
+    install_packages || {
+      fail "installing the build packages"
+      summary
+      return 1
+    }
+  fi
+  drop_to_calling_user test
+  check_build_folder_is_ours || {
+    fail "build folder"
+    summary
+    return 1
+  }
 
   log "Normal build"
-  configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  log "Normal build: tests"
-  run_suite "$ROOT/build/release" || status=1
+  if configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+    log "Normal build: tests"
+    run_suite "$ROOT/build/release"
+    log "clang-tidy"
+    run_tidy "$ROOT/build/release"
+  fi
 
   log "Sanitizer build (address, undefined behaviour)"
-  configure_and_build "$ROOT/build/sanitize" -DCMAKE_BUILD_TYPE=Debug -DQUORIX_SANITIZE=ON
-  log "Sanitizer build: tests"
-  run_suite "$ROOT/build/sanitize" || status=1
+  if configure_and_build "$ROOT/build/sanitize" -DCMAKE_BUILD_TYPE=Debug -DQUORIX_SANITIZE=ON; then
+    log "Sanitizer build: tests"
+    run_suite "$ROOT/build/sanitize"
+  fi
 
   log "Fuzz targets (clang, libFuzzer), ${FUZZ_SECONDS}s each"
-  configure_and_build "$ROOT/build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++ -DQUORIX_FUZZ=ON
-  run_fuzzers "$ROOT/build/fuzz" || status=1
+  if configure_and_build "$ROOT/build/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ -DQUORIX_FUZZ=ON; then
+    run_fuzzers "$ROOT/build/fuzz"
+  fi
 
-  log "Summary"
-  echo "quorix: ${TESTS_PASSED} passed, ${TESTS_FAILED} failed"
-  return "$status"
+  summary
+  ((FAILED == 0))
 }
+
+summary() {
+  log "Summary"
+  local line="quorix: ${PASSED} passed, ${FAILED} failed"
+  ((SKIPPED > 0)) && line+=", ${SKIPPED} skipped"
+  echo "$line"
+}
+
+# Sourcing the script (for trying a single step by hand) defines the steps and runs nothing.
+[[ ${BASH_SOURCE[0]} == "$0" ]] || return 0
 
 case "${1:-}" in
   test) command_test ;;
