@@ -167,6 +167,9 @@ bool isFileNameParameter(std::string_view name) noexcept {
 }
 
 ParameterText decodeEncodedWords(std::string_view text) {
+  if (text.find("=?") == std::string_view::npos) {
+    return {std::string(text), {}};  // nearly every name
+  }
   Decoder decoder;
   std::size_t position = 0;
   while (position < text.size()) {

@@ -60,18 +60,22 @@ std::string scanQuotedString(std::string_view text, std::size_t& position) {
   return result;
 }
 
+void appendQuotedByte(std::string& out, char c, char quote) {
+  if (static_cast<unsigned char>(c) < 0x20) {
+    return;
+  }
+  if (c == '\\' || c == quote) {
+    out += '\\';
+  }
+  out += c;
+}
+
 std::string quoteParameterValue(std::string_view value, char quote) {
   std::string result;
   result.reserve(value.size() + 2);
   result += quote;
   for (const char c : value) {
-    if (static_cast<unsigned char>(c) < 0x20) {
-      continue;
-    }
-    if (c == '\\' || c == quote) {
-      result += '\\';
-    }
-    result += c;
+    appendQuotedByte(result, c, quote);
   }
   result += quote;
   return result;

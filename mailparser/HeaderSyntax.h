@@ -37,6 +37,9 @@ inline constexpr std::string_view DefaultContentType = "text/plain";
 // below 0x20 are left out, so the result is always one line; 8-bit bytes are kept.
 [[nodiscard]] std::string quoteParameterValue(std::string_view value, char quote = '"');
 
+// Appends one byte of a value as quoteParameterValue writes it between the quotes.
+void appendQuotedByte(std::string& out, char c, char quote = '"');
+
 // Removes the comments "(...)" from the field's value, nested ones included; quoted strings
 // are copied unchanged, parentheses inside them kept. A ")" without its "(" is dropped too.
 // Returns whether the value became shorter.

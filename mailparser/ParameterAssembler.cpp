@@ -1,5 +1,7 @@
 #include "mailparser/ParameterAssembler.h"
 
+#include <string>
+
 #include "mailparser/EncodedWords.h"
 #include "mailparser/ParameterText.h"
 #include "mailparser/RFC2231.h"
@@ -72,6 +74,8 @@ void ParameterAssembler::finish(ContentField::Parameters& values, ContentField::
       continue;
     }
     if (!extended && isFileNameParameter(group.name)) {
+      // Controls go first: a word that only dropping them completes is still read.
+      std::erase_if(text.bytes, [](char c) { return static_cast<unsigned char>(c) < 0x20; });
       text = decodeEncodedWords(text.bytes);
     }
     ResolvedParameter resolved = resolveParameterText(text);

@@ -153,16 +153,12 @@ std::optional<std::string> convertedToUTF8(std::string_view bytes, std::string_v
 
 namespace {
 
-bool isShiftByte(std::uint8_t byte) {
-  return byte == 0x1B || byte == 0x0E || byte == 0x0F;
-}
-
 std::string withoutControls(std::string_view bytes, bool keepShiftBytes) {
   std::string kept;
   kept.reserve(bytes.size());
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const std::uint8_t byte = byteAt(bytes, i);
-    if (byte >= 0x20 || (keepShiftBytes && isShiftByte(byte))) {
+    if (byte >= 0x20 || (keepShiftBytes && isShiftByte(static_cast<char>(byte)))) {
       kept += static_cast<char>(byte);
     }
   }
@@ -170,6 +166,10 @@ std::string withoutControls(std::string_view bytes, bool keepShiftBytes) {
 }
 
 }  // namespace
+
+bool isShiftByte(char c) noexcept {
+  return c == '\x1B' || c == '\x0E' || c == '\x0F';
+}
 
 bool isCharsetLabel(std::string_view label) noexcept {
   constexpr std::string_view kNotAllowed = "()<>@,;:\\\"/[]?=*'%";
@@ -199,7 +199,7 @@ bool isWellFormedUTF8(std::string_view bytes) noexcept {
 }
 
 ResolvedParameter resolveParameterText(const ParameterText& text) {
-  if (!isCharsetLabel(text.charset)) {
+  if (!isCharsetLabel(text.charset) || caseInsensitiveEquals(text.charset, UnknownCharset)) {
     return {withoutControls(text.bytes, false), {}};
   }
   if (auto converted = convertedToUTF8(text.bytes, text.charset)) {

@@ -57,18 +57,19 @@ bool isUTF8Continuation(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-// One value byte in its written form: quoted (escaped where needed, controls left out) or
+// Appends one value byte in its written form: quoted (escaped where needed) or
 // percent-encoded.
-std::string writtenByte(char c, bool extended) {
+void appendWrittenByte(std::string& out, char c, bool extended) {
   const auto byte = static_cast<unsigned char>(c);
-  if (extended) {
-    if (isAttributeChar(c)) {
-      return std::string(1, c);
-    }
-    return {'%', kUpperHexDigits[byte >> 4], kUpperHexDigits[byte & 0x0F]};
+  if (!extended) {
+    appendQuotedByte(out, c);
+  } else if (isAttributeChar(c)) {
+    out += c;
+  } else {
+    out += '%';
+    out += kUpperHexDigits[byte >> 4];
+    out += kUpperHexDigits[byte & 0x0F];
   }
-  const std::string quoted = quoteParameterValue(std::string_view(&c, 1));
-  return quoted.substr(1, quoted.size() - 2);
 }
 
 struct WrittenForm {
@@ -88,8 +89,9 @@ std::size_t unitEnd(std::string_view value, std::size_t position, bool utf8) {
 
 std::string writtenValue(std::string_view value, bool extended) {
   std::string written;
+  written.reserve(value.size() * (extended ? 3 : 1));
   for (const char c : value) {
-    written += writtenByte(c, extended);
+    appendWrittenByte(written, c, extended);
   }
   return written;
 }
@@ -98,23 +100,29 @@ std::string writtenValue(std::string_view value, bool extended) {
 // MaxParameterLineLength where the name leaves room for it.
 std::vector<std::string> writtenPieces(std::string_view name, std::string_view value, const WrittenForm& form) {
   // "\t" name "*" number ["*"] "=" ["\""] piece ["\""] ";"
-  const auto room = [&](std::size_t number) {
+  const auto roomFor = [&](std::size_t number) {
     const std::size_t fixed =
         1 + name.size() + 1 + std::to_string(number).size() + (form.extended ? 2 : 3) + (form.extended ? 0 : 1) + 1;
     return std::max(kMinPieceLength, MaxParameterLineLength > fixed ? MaxParameterLineLength - fixed : 0);
   };
   std::vector<std::string> pieces;
   std::string piece = form.lead;
+  std::size_t room = roomFor(0);
   bool pieceHasValue = false;
+  std::string unit;
   std::size_t position = 0;
   while (position < value.size()) {
     const std::size_t end = unitEnd(value, position, form.utf8);
-    const std::string written = writtenValue(value.substr(position, end - position), form.extended);
-    if (pieceHasValue && piece.size() + written.size() > room(pieces.size())) {
+    unit.clear();
+    for (std::size_t i = position; i < end; ++i) {
+      appendWrittenByte(unit, value[i], form.extended);
+    }
+    if (pieceHasValue && piece.size() + unit.size() > room) {
       pieces.push_back(std::move(piece));
       piece.clear();
+      room = roomFor(pieces.size());
     }
-    piece += written;
+    piece += unit;
     pieceHasValue = true;
     position = end;
   }
@@ -195,7 +203,15 @@ void splitExtendedValue(std::string_view value, std::string_view& charset, std::
   rest = value.substr(second + 1);
 }
 
-void appendParameter(std::string& text, std::string_view name, std::string_view value, std::string_view rawCharset) {
+void appendParameter(std::string& text, std::string_view name, std::string_view given, std::string_view rawCharset) {
+  // Control bytes are never written, so the form is chosen by what is left without them;
+  // raw text keeps the shift bytes its charset may need, as reading does.
+  std::string value;
+  for (const char c : given) {
+    if (static_cast<unsigned char>(c) >= 0x20 || (!rawCharset.empty() && isShiftByte(c))) {
+      value += c;
+    }
+  }
   WrittenForm form;
   // A reader decodes encoded words in a quoted file name, never in an extended one: what it
   // shows must be the value the attachment rules judged.
@@ -207,7 +223,7 @@ void appendParameter(std::string& text, std::string_view name, std::string_view 
     form.extended = true;
     form.utf8 = isWellFormedUTF8(value);
     // Bytes of no known charset that must not go quoted get the label RFC 1428 has for them.
-    form.lead = form.utf8 ? "UTF-8''" : "unknown-8bit''";
+    form.lead = std::string(form.utf8 ? std::string_view("UTF-8") : UnknownCharset) + "''";
   }
   const std::string whole = form.lead + writtenValue(value, form.extended);
   const std::size_t singleLength = 1 + name.size() + (form.extended ? 2 : 3) + whole.size() + (form.extended ? 0 : 1) + 1;

@@ -38,7 +38,8 @@ void splitExtendedValue(std::string_view value, std::string_view& charset, std::
 // decode as encoded words is written extended too (8-bit bytes of no charset then go under
 // "unknown-8bit"), as readers take extended values as they stand. A line that would be longer than
 // MaxParameterLineLength is cut into numbered pieces, each on its own line, never inside an
-// escape and, in UTF-8, never inside a character.
+// escape and, in UTF-8, never inside a character. Control bytes are left out, except the
+// shift bytes of raw text.
 void appendParameter(std::string& text, std::string_view name, std::string_view value, std::string_view rawCharset);
 
 }  // namespace MailParser

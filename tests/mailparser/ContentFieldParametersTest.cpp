@@ -144,6 +144,8 @@ TEST(ContentFieldParameters, SurvivesHostileInput) {
       {bytes("attachment; filename=\"a\0b\""), {{"filename", "ab"}}},
       {"attachment; filename*=UTF-8''a%00.exe%0A.txt", {{"filename", "a.exe.txt"}}},
       {"attachment; filename=\"=?utf-8?Q?a=00=09b?=\"", {{"filename", "ab"}}},
+      {bytes("attachment; filename=\"=?utf-8?Q?\0evil.exe?=\""), {{"filename", "evil.exe"}}},  // found by fuzzing
+      {"attachment; filename*=unknown-8bit''caf%E9", {{"filename", "caf\xE9"}}},  // RFC 1428: no charset named
       // a lone CR ends a quoted value, as any line break that is not a fold does
       {"attachment; filename=\"a\rb\"; size=1", {{"filename", "a"}}},
       {"attachment; filename*0=\"a\r\"; filename*1=b", {{"filename", "a"}}},
@@ -207,8 +209,12 @@ TEST(ContentFieldParameters, WritesOneParameterPlainOrInRFC2231Form) {
       // bytes of a charset not converted here go back under their own label
       {"attachment; filename*=koi8-r'ru'%EC%CF.exe", "attachment;\r\n\tfilename*=koi8-r''%EC%CF.exe"},
       {"attachment; filename=\"=?windows-1251?Q?=CB=EE.txt?=\"", "attachment;\r\n\tfilename*=windows-1251''%CB%EE.txt"},
-      // 8-bit bytes that are not UTF-8 and carry no label are written back as they came
+      // 8-bit bytes that are not UTF-8 and carry no label are written back as they came,
+      // unless a reader would find encoded words in them
       {"attachment; filename=\"caf\xE9.txt\"", "attachment;\r\n\tfilename=\"caf\xE9.txt\""},
+      {"attachment; filename*=''caf%E9%20%3D%3Fx%3Fq%3Fa.exe%3F%3D",
+       "attachment;\r\n\tfilename*=unknown-8bit''caf%E9%20%3D%3Fx%3Fq%3Fa.exe%3F%3D"},
+      {"attachment; filename*=UTF-8''%3D%3Futf-8%3Fq%3Fa.exe%3F%3D", "attachment;\r\n\tfilename*=UTF-8''%3D%3Futf-8%3Fq%3Fa.exe%3F%3D"},
   };
   for (const auto& c : cases) {
     ContentDispositionField field;
