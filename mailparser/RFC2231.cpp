@@ -204,6 +204,9 @@ void splitExtendedValue(std::string_view value, std::string_view& charset, std::
 }
 
 void appendParameter(std::string& text, std::string_view name, std::string_view given, std::string_view rawCharset) {
+  if (!isCharsetLabel(rawCharset)) {
+    rawCharset = {};  // a label that cannot be written is no label
+  }
   // Control bytes are never written, so the form is chosen by what is left without them;
   // raw text keeps the shift bytes its charset may need, as reading does.
   std::string value;

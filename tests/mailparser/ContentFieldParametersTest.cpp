@@ -287,6 +287,10 @@ TEST(ContentFieldParameters, WritesLabelsOnlyForTheValuesTheyBelongTo) {
   field.parse("attachment; filename=\"\xC3\x9C.exe\"");
   EXPECT_TRUE(field.rawCharsets.empty());
   EXPECT_EQ(field.toString(), "attachment;\r\n\tfilename*=UTF-8''%C3%9C.exe");
+
+  // A label that cannot stand in an extended value would break the field: it is ignored.
+  field.rawCharsets["filename"] = "koi8-r'; x=\"";
+  EXPECT_EQ(field.toString(), "attachment;\r\n\tfilename*=UTF-8''%C3%9C.exe");
 }
 
 }  // namespace
