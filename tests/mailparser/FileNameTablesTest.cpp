@@ -1,7 +1,8 @@
-// The file names of the generated corpus messages (RFC 2231 pieces, extended values, RFC 2047
-// names in several charsets, tricks around extensions) must be what a real RFC 2231 reader
-// makes of them. tests/data/mailparser/corpus-filenames.tsv holds what Python's email
-// package reads; tests/mailparser/tools/make_filename_table.py wrote it.
+// File names must be what a real RFC 2231 and RFC 2047 reader makes of them. Two tables hold
+// what Python's email package reads, written by the scripts in tests/mailparser/tools:
+// corpus-filenames.tsv for the generated corpus messages (RFC 2231 pieces, extended values,
+// RFC 2047 names in several charsets, tricks around extensions), python-file-names.tsv for
+// awkward field values, with the readings that differ on purpose and why.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <tuple>
 #include <vector>
 
+#include "mailparser/ContentDispositionField.h"
 #include "mailparser/HeaderSyntax.h"
 #include "mailparser/MIMEEntity.h"
 #include "mailparser/MIMEEntityHeader.h"
@@ -126,19 +128,27 @@ std::string unescaped(const std::string& text) {
   return bytes;
 }
 
-// message -> its names, as the table gives them.
-std::map<std::string, Names> readTable(const std::string& path) {
+std::vector<std::vector<std::string>> tableRows(const std::string& path, std::size_t columns) {
   std::ifstream table(path);
   EXPECT_TRUE(table) << "cannot open " << path;
-  std::map<std::string, Names> expected;
+  std::vector<std::vector<std::string>> rows;
   std::string line;
   while (std::getline(table, line)) {
-    std::vector<std::string> columns;
+    std::vector<std::string> row;
     std::istringstream split(line);
     for (std::string column; std::getline(split, column, '\t');) {
-      columns.push_back(column);
+      row.push_back(column);
     }
-    columns.resize(5);
+    row.resize(columns);
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+// message -> its names, as the table gives them.
+std::map<std::string, Names> readTable(const std::string& path) {
+  std::map<std::string, Names> expected;
+  for (const auto& columns : tableRows(path, 5)) {
     expected[columns[0]][{std::stoi(columns[1]), columns[2]}] = {unescaped(columns[3]), columns[4]};
   }
   return expected;
@@ -162,6 +172,20 @@ TEST(CorpusFileNames, AreWhatAnRFC2231ReaderShows) {
   }
   EXPECT_GT(messages, 100);
   EXPECT_TRUE(expected.empty()) << expected.size() << " messages of the table are not in the corpus";
+}
+
+TEST(PythonFileNames, AreReadAlikeOrDifferForTheReasonGiven) {
+  const auto rows = tableRows(std::string(QUORIX_TEST_DATA_DIR) + "/mailparser/python-file-names.tsv", 4);
+  ASSERT_GT(rows.size(), 20U);
+  for (const auto& row : rows) {
+    const std::string value = unescaped(row[0]);
+    const std::string expected = row[2].empty() ? row[1] : row[2];
+    ContentDispositionField field;
+    field.parse(value);
+    const auto found = field.parameters.find(std::string_view("filename"));
+    EXPECT_EQ(found == field.parameters.end() ? std::string("-") : found->second, unescaped(expected))
+        << row[0] << (row[3].empty() ? "" : " (" + row[3] + ")");
+  }
 }
 
 }  // namespace
