@@ -41,7 +41,8 @@ class ContentField {
   // mainValue(), then ";\r\n\t" and one parameter for every parameter, in name order: quoted
   // when its value is printable ASCII, in the RFC 2231 form "name*=UTF-8''..." when it is
   // other UTF-8 (or under its rawCharsets entry), in numbered pieces when its line would be
-  // longer than MaxParameterLineLength.
+  // longer than MaxParameterLineLength. Never as a quoted extended value. RFC2231.h
+  // (appendParameter) has the details.
   [[nodiscard]] virtual std::string toString() const;
 
   virtual void parseMainValue(std::string_view text) = 0;

@@ -27,8 +27,8 @@ inline constexpr std::string_view DefaultContentType = "text/plain";
 
 // Reads the inside of a quoted string; `position` is just past the opening quote. Collects
 // bytes up to the end of the text, a double quote, or a CR or LF that is not part of a fold,
-// and leaves `position` at the byte that stopped it. 8-bit bytes are part of the string: a
-// raw UTF-8 file name is still a name. A backslash is dropped and the
+// and leaves `position` at the byte that stopped it. 8-bit bytes and other control bytes are
+// part of the string: a raw UTF-8 file name is still a name. A backslash is dropped and the
 // byte after it taken as it is. A line fold (CR LF followed by a space or TAB) does not end
 // the string: the CR LF is dropped, the whitespace kept, as unfolding prescribes.
 [[nodiscard]] std::string scanQuotedString(std::string_view text, std::size_t& position);
