@@ -1,8 +1,10 @@
 // Parses the input as Content-Type and Content-Disposition values, and as a header block
 // that then goes through every editing operation. Checks what callers rely on: serialised
-// content fields read back to themselves, a header writes back what it read, the index
-// always finds the fields in the list, truncation keeps every line within the limit, and a
-// normalised entity header is made only of proper header lines.
+// content fields read back to themselves, parameter for parameter; a value of any bytes put
+// into a file name is read back as the same name, so what the attachment rules judge is
+// what a reader shows; parameter lines fit their limit; a header writes back what it read,
+// the index always finds the fields in the list, truncation keeps every line within the
+// limit, and a normalised entity header is made only of proper header lines.
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include "common/AsciiCase.h"
 #include "fuzz/FuzzCheck.h"
 #include "mailparser/ContentDispositionField.h"
+#include "mailparser/ContentField.h"
 #include "mailparser/ContentTypeField.h"
 #include "mailparser/Header.h"
 #include "mailparser/HeaderField.h"
@@ -23,14 +26,62 @@ namespace {
 
 using namespace MailParser;
 
+// Parameter names here are short enough for every piece of a value to fit a line.
+constexpr std::size_t kShortName = 100;
+
+void checkParameterLines(const ContentField& field, const std::string& text) {
+  for (const auto& [name, value] : field.parameters) {
+    if (name.size() > kShortName) {
+      return;
+    }
+  }
+  // The main value is written as it was read, line breaks and all.
+  std::size_t start = text.find("\r\n", field.mainValue().size());
+  while (start != std::string::npos) {
+    const std::size_t end = text.find("\r\n", start + 2);
+    const std::size_t length = (end == std::string::npos ? text.size() : end) - start - 2;
+    check(length <= MaxParameterLineLength, "every parameter line fits the limit");
+    start = end;
+  }
+}
+
 template <typename Field>
 void checkReadsBackItsOwnOutput(std::string_view value) {
   Field field;
   field.parse(value);
+  for (const auto& [name, parameter] : field.parameters) {
+    check(name.find('*') == std::string::npos, "no RFC 2231 piece is kept under a name of its own");
+    if (field.rawCharsets.count(name) == 0) {
+      for (const char c : parameter) {
+        check(static_cast<unsigned char>(c) >= 0x20, "no control byte in a value");
+      }
+    }
+  }
   const std::string once = field.toString();
+  checkParameterLines(field, once);
   Field again;
   again.parse(once);
+  check(again.parameters == field.parameters && again.rawCharsets == field.rawCharsets,
+        "a content field reads back its own parameters");
   check(again.toString() == once, "a content field reads back its own output");
+}
+
+// What the entity code does: puts a name of its own under "filename".
+void checkFileNameRoundTrip(std::string_view name) {
+  ContentDispositionField field;
+  field.parameters["filename"] = std::string(name);
+  const std::string written = field.toString();
+  checkParameterLines(field, written);
+  ContentDispositionField reread;
+  reread.parse(written);
+  std::string withoutControls;
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x20) {
+      withoutControls += c;
+    }
+  }
+  check(reread.parameters.size() == 1 && reread.parameters["filename"] == withoutControls,
+        "a file name is read back as it was written");
 }
 
 std::vector<std::string_view> crLfLines(std::string_view text) {
@@ -77,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   checkReadsBackItsOwnOutput<ContentTypeField>(input);
   checkReadsBackItsOwnOutput<ContentDispositionField>(input);
+  checkFileNameRoundTrip(input);
   HeaderField stripped("Content-Type", std::string(input));
   stripComments(stripped);
   // Stripping twice changes nothing more, except where a line break inside a quote ends it

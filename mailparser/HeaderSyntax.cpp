@@ -6,8 +6,10 @@ namespace {
 
 constexpr std::string_view kSeparators = "()<>@,;:\"/[]?=";
 
-bool endsQuotedString(unsigned char byte) {
-  return byte < 0x20 || byte >= 0x80 || byte == '"';
+// Folds are taken care of before this is asked: any other CR or LF ends the line, and the
+// string with it. Controls and 8-bit bytes are text like any other.
+bool endsQuotedString(char c) {
+  return c == '"' || c == '\r' || c == '\n';
 }
 
 bool isFoldAt(std::string_view text, std::size_t position) {
@@ -49,7 +51,7 @@ std::string scanQuotedString(std::string_view text, std::size_t& position) {
       position += 3;
       continue;
     }
-    if (endsQuotedString(static_cast<unsigned char>(c))) {
+    if (endsQuotedString(c)) {
       break;
     }
     result += c;
@@ -58,19 +60,22 @@ std::string scanQuotedString(std::string_view text, std::size_t& position) {
   return result;
 }
 
+void appendQuotedByte(std::string& out, char c, char quote) {
+  if (static_cast<unsigned char>(c) < 0x20) {
+    return;
+  }
+  if (c == '\\' || c == quote) {
+    out += '\\';
+  }
+  out += c;
+}
+
 std::string quoteParameterValue(std::string_view value, char quote) {
   std::string result;
   result.reserve(value.size() + 2);
   result += quote;
   for (const char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte >= 0x80) {
-      continue;
-    }
-    if (c == '\\' || c == quote) {
-      result += '\\';
-    }
-    result += c;
+    appendQuotedByte(result, c, quote);
   }
   result += quote;
   return result;

@@ -26,15 +26,19 @@ inline constexpr std::string_view DefaultContentType = "text/plain";
 [[nodiscard]] std::string_view scanToken(std::string_view text, std::size_t& position) noexcept;
 
 // Reads the inside of a quoted string; `position` is just past the opening quote. Collects
-// bytes up to the end of the text, a double quote, a byte below 0x20 or a byte of 0x80 and
-// above, and leaves `position` at the byte that stopped it. A backslash is dropped and the
+// bytes up to the end of the text, a double quote, or a CR or LF that is not part of a fold,
+// and leaves `position` at the byte that stopped it. 8-bit bytes and other control bytes are
+// part of the string: a raw UTF-8 file name is still a name. A backslash is dropped and the
 // byte after it taken as it is. A line fold (CR LF followed by a space or TAB) does not end
 // the string: the CR LF is dropped, the whitespace kept, as unfolding prescribes.
 [[nodiscard]] std::string scanQuotedString(std::string_view text, std::size_t& position);
 
 // The value in `quote` characters, each backslash and quote escaped with a backslash. Bytes
-// below 0x20 and of 0x80 and above are left out, so the result is always one printable line.
+// below 0x20 are left out, so the result is always one line; 8-bit bytes are kept.
 [[nodiscard]] std::string quoteParameterValue(std::string_view value, char quote = '"');
+
+// Appends one byte of a value as quoteParameterValue writes it between the quotes.
+void appendQuotedByte(std::string& out, char c, char quote = '"');
 
 // Removes the comments "(...)" from the field's value, nested ones included; quoted strings
 // are copied unchanged, parentheses inside them kept. A ")" without its "(" is dropped too.

@@ -78,6 +78,77 @@ constexpr std::size_t firstMatchingByte(std::uint64_t marks) noexcept {
   }
 }
 
+// Each step below starts at `position`, writes what it decodes through `out` (moving it on)
+// and returns the position at which the next step starts.
+
+// Copies the bytes from `position` up to the next "=" or CR (or the end) and returns that
+// position. Plain text is copied eight bytes at a time, each word stored whole even when a
+// byte in it needs a look: the output never runs ahead of the input, so the word fits, and
+// the bytes from the first "=" or CR on are overwritten by what follows.
+std::size_t copyPlainRun(std::string_view block, std::size_t position, char*& out) noexcept {
+  const std::size_t size = block.size();
+  while (position + 8 <= size) {
+    std::uint64_t word;
+    std::memcpy(&word, block.data() + position, 8);
+    std::memcpy(out, &word, 8);
+    const std::uint64_t stops = matchingBytes(word, '=') | matchingBytes(word, '\r');
+    if (stops != 0) {
+      const std::size_t plain = firstMatchingByte(stops);
+      out += plain;
+      return position + plain;
+    }
+    out += 8;
+    position += 8;
+  }
+  while (position < size && !kRunStops[byteAt(block, position)]) {
+    *out++ = block[position++];
+  }
+  return position;
+}
+
+// At a CR. A CR LF drops the blanks that directly precede it, which may have been added in
+// transport and carry no data; they can only belong to the run that started at `runStart`,
+// since no run starts right after a blank. The CR LF that ends the block closed the last
+// body line and is not data. A CR on its own is copied.
+std::size_t decodeCarriageReturn(std::string_view block, std::size_t runStart, std::size_t position,
+                                 char*& out) noexcept {
+  if (!isLineBreakAt(block, position)) {
+    *out++ = '\r';
+    return position + 1;
+  }
+  std::size_t blanks = position;
+  while (blanks > runStart && isBlank(block[blanks - 1])) {
+    --blanks;
+  }
+  out -= position - blanks;
+  if (position + 2 == block.size()) {
+    return block.size();
+  }
+  *out++ = '\r';
+  *out++ = '\n';
+  return position + 2;
+}
+
+// At an "=": an escape "=XX", a soft line break (some encoders leave blanks between the "="
+// and the line end), or a broken escape ("=" at the end, "=4", "=G1"), which is kept as
+// written: showing the odd text loses less than guessing what was meant.
+std::size_t decodeEquals(std::string_view block, std::size_t position, char*& out) noexcept {
+  if (position + 2 < block.size()) {
+    const std::uint8_t high = kHexValues[byteAt(block, position + 1)];
+    const std::uint8_t low = kHexValues[byteAt(block, position + 2)];
+    if (high != kNotHex && low != kNotHex) {
+      *out++ = static_cast<char>((high << 4) | low);
+      return position + 3;
+    }
+  }
+  const std::size_t afterBlanks = skipBlanks(block, position + 1);
+  if (isLineBreakAt(block, afterBlanks)) {
+    return afterBlanks + 2;
+  }
+  *out++ = '=';
+  return position + 1;
+}
+
 // --- encoding
 
 // Width at which the encoder breaks a line; an "=XX" started just before it and the "=" of
@@ -139,80 +210,15 @@ std::string decodeQuotedPrintable(std::string_view block) {
   // Decoding never lengthens the text, so the output is sized once and trimmed at the end.
   std::string decoded(block.size(), '\0');
   char* out = decoded.data();
-  const std::size_t size = block.size();
   std::size_t position = 0;
-  while (position < size) {
+  while (position < block.size()) {
     const std::size_t runStart = position;
-    // Plain text is copied eight bytes at a time, the word stored whole even when a byte in
-    // it needs a look: the output never runs ahead of the input, so the word fits, and the
-    // bytes from the first "=" or CR on are overwritten by what follows.
-    bool stopped = false;
-    while (position + 8 <= size) {
-      std::uint64_t word;
-      std::memcpy(&word, block.data() + position, 8);
-      std::memcpy(out, &word, 8);
-      const std::uint64_t stops = matchingBytes(word, '=') | matchingBytes(word, '\r');
-      if (stops != 0) {
-        const std::size_t plain = firstMatchingByte(stops);
-        out += plain;
-        position += plain;
-        stopped = true;
-        break;
-      }
-      out += 8;
-      position += 8;
-    }
-    if (!stopped) {
-      while (position < size && !kRunStops[byteAt(block, position)]) {
-        *out++ = block[position++];
-      }
-    }
-    if (position == size) {
+    position = copyPlainRun(block, position, out);
+    if (position == block.size()) {
       break;
     }
-
-    if (block[position] == '\r') {
-      if (position + 1 < size && block[position + 1] == '\n') {
-        // Blanks at a line end may have been added in transport and carry no data. They can
-        // only be part of the run just copied: a run never starts right after a blank.
-        std::size_t blanks = position;
-        while (blanks > runStart && isBlank(block[blanks - 1])) {
-          --blanks;
-        }
-        out -= position - blanks;
-        if (position + 2 == size) {
-          break;  // closes the last body line; not part of the data
-        }
-        *out++ = '\r';
-        *out++ = '\n';
-        position += 2;
-      } else {
-        *out++ = '\r';
-        ++position;
-      }
-      continue;
-    }
-
-    // An "=".
-    if (position + 2 < size) {
-      const std::uint8_t high = kHexValues[byteAt(block, position + 1)];
-      const std::uint8_t low = kHexValues[byteAt(block, position + 2)];
-      if (high != kNotHex && low != kNotHex) {
-        *out++ = static_cast<char>((high << 4) | low);
-        position += 3;
-        continue;
-      }
-    }
-    // Some encoders leave blanks between the "=" of a soft break and the line end.
-    const std::size_t afterBlanks = skipBlanks(block, position + 1);
-    if (isLineBreakAt(block, afterBlanks)) {
-      position = afterBlanks + 2;
-      continue;
-    }
-    // A broken escape ("=" at the end, "=4", "=G1") is kept as written: showing the odd text
-    // loses less than guessing what was meant.
-    *out++ = '=';
-    ++position;
+    position = block[position] == '\r' ? decodeCarriageReturn(block, runStart, position, out)
+                                        : decodeEquals(block, position, out);
   }
   decoded.resize(static_cast<std::size_t>(out - decoded.data()));
   return decoded;

@@ -32,9 +32,9 @@ TEST(StripComments, DropsCommentsAndKeepsQuotedStrings) {
       {"\"open (not a comment)", "\"open (not a comment)", false},
       {"(\"quoted in a comment\") x", " x", true},
       {"\"a\r\n\t(b)\"", "\"a\r\n\t(b)\"", false},  // a fold inside quotes is still inside
-      // a quoted string ends early at a control or 8-bit byte; what follows is read afresh
-      {"\"a\xE9(b)\"", "\"a\xE9\"", true},
-      {"\"a\x01(b)", "\"a\x01", true},
+      // 8-bit bytes and controls are part of a quoted string
+      {"\"a\xE9(b)\" (c)", "\"a\xE9(b)\" ", true},
+      {"\"a\x01(b)", "\"a\x01(b)", false},
       // a line break not followed by a blank ends the quote; the comment after it goes, and
       // the quote that the rest opens is kept whole (found by fuzzing: a second pass over
       // the result pairs the quotes differently, so stripping is done once per field)
@@ -47,7 +47,7 @@ TEST(StripComments, DropsCommentsAndKeepsQuotedStrings) {
   }
 }
 
-TEST(ScanQuotedString, StopsAtTheQuoteOrAtBytesAQuotedStringCannotHold) {
+TEST(ScanQuotedString, StopsAtTheQuoteOrAtALineEnd) {
   struct Case {
     std::string text;  // what follows the opening quote
     std::string expected;
@@ -65,8 +65,12 @@ TEST(ScanQuotedString, StopsAtTheQuoteOrAtBytesAQuotedStringCannotHold) {
        4},  // an escaped byte is taken whatever it is
       {"ab\xE9"
        "cd\"",
-       "ab", 2},
-      {"ab\x1F", "ab", 2},
+       "ab\xE9"
+       "cd",
+       5},  // 8-bit bytes are text: a raw UTF-8 name is still a name
+      {"ab\x1F", "ab\x1F", 3},
+      {"a\rb\"", "a", 1},  // a lone CR ends the line
+      {"a\nb\"", "a", 1},
       {"a\x7F"
        "b\"",
        "a\x7F"
@@ -112,7 +116,7 @@ TEST(ScanToken, CollectsTokenCharacters) {
   }
 }
 
-TEST(QuoteParameterValue, EscapesAndKeepsTheValueOnOnePrintableLine) {
+TEST(QuoteParameterValue, EscapesAndKeepsTheValueOnOneLine) {
   struct Case {
     std::string value;
     char quote;
@@ -124,7 +128,8 @@ TEST(QuoteParameterValue, EscapesAndKeepsTheValueOnOnePrintableLine) {
       {"a\"b\\c", '"', "\"a\\\"b\\\\c\""},
       {"a\tb\r\nc\xE9"
        "d\x7F",
-       '"', "\"abcd\x7F\""},  // controls and 8-bit bytes are left out
+       '"', "\"abc\xE9"
+       "d\x7F\""},  // controls are left out, 8-bit bytes kept
       {"it's \"x\"", '\'', "'it\\'s \"x\"'"},
   };
   for (const auto& c : cases) {

@@ -33,7 +33,8 @@ TEST_P(RealMessage, GivesItsRecordedTrace) {
 }
 
 INSTANTIATE_TEST_SUITE_P(MailParser, RealMessage,
-                         testing::Values("nested-with-preamble-and-epilogue", "digest", "truncated-download"),
+                         testing::Values("nested-with-preamble-and-epilogue", "digest", "truncated-download",
+                                         "file-names-in-every-form"),
                          [](const testing::TestParamInfo<const char*>& info) {
                            std::string name = info.param;
                            for (char& c : name) {
