@@ -51,6 +51,10 @@ class Iconv:
                             ctypes.byref(outleft))
         if result == ctypes.c_size_t(-1).value or inleft.value != 0:
             return None
+        # Code pages with combining marks (1255, 1258) hold the last character back until
+        # the end of the input, to compose it with a mark that may follow.
+        if libc.iconv(self.cd, None, None, ctypes.byref(outptr), ctypes.byref(outleft)) == ctypes.c_size_t(-1).value:
+            return None
         produced = 64 - outleft.value
         return [int.from_bytes(outbuf.raw[i:i + 4], "little") for i in range(0, produced, 4)]
 
@@ -190,6 +194,21 @@ def jis_windows():
     return Rows("jisX0208Windows", 0x21, 0x20 + 120, 0x21, 0x7E, at)
 
 
+def unified_hangul():
+    # Code page 949, completed with what KS X 1001 has added since glibc's table was made
+    # (U+327E at 0xA2E8), as browsers decode it.
+    cp949 = pair_decoder("CP949")
+    euc_kr = pair_decoder("EUC-KR")
+
+    def at(lead, trail):
+        unit = cp949(lead, trail)
+        if unit == REPLACEMENT and lead >= 0xA1 and trail >= 0xA1:
+            unit = euc_kr(lead, trail)
+        return unit
+
+    return Rows("unifiedHangul", 0x81, 0xFE, 0x41, 0xFE, at)
+
+
 def jis_x0212():
     # JIS X 0212 by row and cell (lead and trail 0x21..0x7E), read as EUC-JP's three-byte
     # codes 0x8F row cell with the Windows-compatible mapping that the JIS X 0208 table uses.
@@ -201,7 +220,7 @@ def jis_x0212():
 DOUBLE_BYTE = [
     lambda: Rows("gbk", 0x81, 0xFE, 0x40, 0xFE, pair_decoder("CP936")),
     lambda: Rows("big5", 0x81, 0xFE, 0x40, 0xFE, pair_decoder("CP950")),
-    lambda: Rows("unifiedHangul", 0x81, 0xFE, 0x41, 0xFE, pair_decoder("CP949")),
+    unified_hangul,
     jis_windows,
     jis_x0212,
 ]
