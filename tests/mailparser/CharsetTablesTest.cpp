@@ -162,6 +162,7 @@ bool isShiftJISLead(int byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >
 const DoubleByteCase kDoubleByteCases[] = {
     {"gbk", "CP936", isEUCStyleLead},
     {"big5", "CP950", isEUCStyleLead},
+    {"big5-hkscs", "BIG5-HKSCS", isEUCStyleLead},
     {"ks_c_5601-1987", "CP949", isEUCStyleLead},
     {"shift_jis", "CP932", isShiftJISLead},
 };
@@ -181,6 +182,26 @@ TEST(CharsetTables, EveryPairOfEveryDoubleByteTableMatchesIconv) {
       }
     }
   }
+}
+
+// GB 18030's four-byte codes, read by the GBK decoder as browsers do: every code below
+// U+10000 and the first and last of the planes above.
+TEST(CharsetTables, EveryFourByteCodeOfGB18030MatchesIconv) {
+  Comparison comparison("gb18030", "GB18030");
+  const auto code = [](int index, int b1) {
+    return std::string{static_cast<char>(b1 + index / 12600), static_cast<char>(0x30 + index / 1260 % 10),
+                       static_cast<char>(0x81 + index / 10 % 126), static_cast<char>(0x30 + index % 10)};
+  };
+  for (int index = 0; index < 39420; ++index) {
+    comparison.check(code(index, 0x81));
+  }
+  for (int index = 0; index < 2000; ++index) {
+    comparison.check(code(index, 0x90));
+    comparison.check(code(index, 0xE3));
+  }
+  EXPECT_EQ(toWide("\x90\x30\x81\x30", "gb18030", false), u"\U00010000");
+  EXPECT_EQ(toWide("\xE3\x32\x9A\x35", "gb18030", false), u"\U0010FFFF");
+  EXPECT_EQ(toWide("\xE3\x32\x9A\x36", "gb18030", false), u"\uFFFD");
 }
 
 // The 94x94 sets of the ISO 2022 engine: EUC-JP's JIS X 0208 (two bytes 0xA1..0xFE) and
