@@ -47,8 +47,7 @@ class ISO2022Decoder {
   // Decodes one character starting at data[i] with `set`, `base` being 0x21 or 0xA1.
   std::size_t decodeWith(const CharacterSetEntry* set, const unsigned char* data, std::size_t size, std::size_t i,
                          unsigned char base);
-  std::size_t decodeShiftJIS(const CharacterSetEntry& set, const unsigned char* data, std::size_t size,
-                             std::size_t i);
+  std::size_t decodeShiftJIS(const unsigned char* data, std::size_t size, std::size_t i);
 
   Mode mode_;
   bool escapesHonoured_;
@@ -58,7 +57,9 @@ class ISO2022Decoder {
   std::uint8_t leftShift_ = kG0;
   std::uint8_t rightShift_ = kG1;
   int singleShift_ = -1;
-  std::u16string out_;
+  void put(char16_t unit) { *out_++ = unit; }
+
+  char16_t* out_ = nullptr;  // into the text that decode() is writing
 };
 
 }  // namespace MailParser
