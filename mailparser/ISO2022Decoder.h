@@ -33,8 +33,9 @@ class ISO2022Decoder {
 
   explicit ISO2022Decoder(Mode mode);
 
-  // Decodes the bytes from the initial state. A byte or sequence that no set decodes gives
-  // U+FFFD; the output never has more code units than the input has bytes.
+  // Decodes the bytes. A byte or sequence that no set decodes gives U+FFFD; the output never
+  // has more code units than the input has bytes. The shift and designation state carries
+  // over to a following call, so one decoder object reads one text.
   [[nodiscard]] std::u16string decode(std::string_view bytes);
 
   // The decoder function of ConvertersMap; the parameter points to a Mode.
