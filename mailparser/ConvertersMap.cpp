@@ -100,6 +100,9 @@ const SingleByteNames kSingleByteNames[] = {
     {T::koi8u, {"koi8-u", "koi8-ru"}},
 };
 
+constexpr bool kWonSign = true;
+constexpr bool kBackslash = false;
+
 struct DecoderNames {
   Converter converter;
   std::initializer_list<const char*> names;
@@ -126,11 +129,12 @@ const DecoderNames kDecoderNames[] = {
     {{&TableDecoders::decodeHZ}, {"hz-gb-2312"}},
     {{&TableDecoders::decodeBig5}, {"x-x-big5", "cn-big5", "csbig5", "big5", "cp950"}},
     {{&TableDecoders::decodeBig5HKSCS}, {"big5-hkscs", "big5hkscs"}},
-    // Browsers read EUC-KR as the unified Hangul code page it is a part of, so mail from
-    // Windows that uses its extra syllables keeps them.
-    {{&TableDecoders::decodeUnifiedHangul},
+    {{&TableDecoders::decodeUnifiedHangul, &kWonSign},
      {"_autodetect_kr", "korean", "csksc56011987", "iso-ir-149", "ksc5601", "ksc_5601", "ks_c_5601-1989",
-      "ks_c_5601-1987", "ks_c_5601", "cseuckr", "euc-kr", "windows-949", "cp949", "uhc"}},
+      "ks_c_5601-1987", "ks_c_5601", "windows-949", "cp949", "uhc"}},
+    // Browsers read EUC-KR as the unified Hangul code page it is a part of, so mail from
+    // Windows that uses its extra syllables keeps them; its 0x5C stays the ASCII backslash.
+    {{&TableDecoders::decodeUnifiedHangul, &kBackslash}, {"cseuckr", "euc-kr"}},
     {iso2022(kEUCKR), {"csiso2022kr", "iso-2022-kr"}},
     {iso2022(kISO2022JP), {"csiso2022jp", "iso-2022-jp"}},
     {iso2022(kEUCJP),

@@ -114,8 +114,9 @@ std::u16string decodeBig5HKSCS(std::string_view bytes, const void* /*unused*/) {
   return decodeDoubleByte(bytes, {DoubleByteTables::big5HKSCS, u'\u0080', false, false, true});
 }
 
-std::u16string decodeUnifiedHangul(std::string_view bytes, const void* /*unused*/) {
-  return decodeDoubleByte(bytes, {DoubleByteTables::unifiedHangul, u'\u0080', true});
+std::u16string decodeUnifiedHangul(std::string_view bytes, const void* wonSign) {
+  return decodeDoubleByte(bytes,
+                          {DoubleByteTables::unifiedHangul, u'\u0080', *static_cast<const bool*>(wonSign)});
 }
 
 std::u16string decodeHZ(std::string_view bytes, const void* /*unused*/) {

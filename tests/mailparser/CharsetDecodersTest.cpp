@@ -224,6 +224,7 @@ TEST(CharsetDecoders, ChineseAndKorean) {
       {"Hangul", "ks_c_5601-1987", "\xB0\xA1", u"\uAC00"},
       {"Hangul extension", "euc-kr", "\x81\x41", u"\uAC02"},
       {"won sign", "korean", "C:\\", u"C:\u20A9"},
+      {"EUC-KR backslash", "euc-kr", "C:\\", u"C:\\"},
       {"HZ", "hz-gb-2312", "a~{VP~}b", u"a\u4E2Db"},
       {"HZ tilde", "hz-gb-2312", "~~", u"~"},
       {"HZ continuation", "hz-gb-2312", "a~\nb", u"ab"},
