@@ -42,6 +42,10 @@ ByteOrderMark detectByteOrderMark(std::string_view bytes) noexcept {
   return ByteOrderMark::None;
 }
 
+const Converter* findConverter(std::string_view charset) {
+  return ConvertersMap::instance().find(normaliseName(charset));
+}
+
 std::u16string toWide(std::string_view bytes, std::string_view charset, bool detectByteOrderMark) {
   using namespace UnicodeDecoders;
   if (detectByteOrderMark) {
@@ -62,9 +66,8 @@ std::u16string toWide(std::string_view bytes, std::string_view charset, bool det
         break;
     }
   }
-  const ConvertersMap& converters = ConvertersMap::instance();
-  const Converter* converter = converters.find(normaliseName(charset));
-  return (converter != nullptr ? *converter : converters.fallback())(bytes);
+  const Converter* converter = findConverter(charset);
+  return (converter != nullptr ? *converter : ConvertersMap::instance().fallback())(bytes);
 }
 
 }  // namespace MailParser

@@ -30,6 +30,10 @@ enum class ByteOrderMark : std::uint8_t {
 // tried in this order (so FF FE 00 00 is UTF-32, not UTF-16 followed by U+0000).
 [[nodiscard]] ByteOrderMark detectByteOrderMark(std::string_view bytes) noexcept;
 
+// The converter that `toWide` uses for a charset name, after the same trimming and
+// lower-casing; null for a name no decoder knows.
+[[nodiscard]] const Converter* findConverter(std::string_view charset);
+
 // Decodes `bytes`. With `detectByteOrderMark` on, a byte-order mark overrides the name.
 // The name is trimmed of whitespace and ASCII-lower-cased; "unicode-1-1-utf-8" and other
 // names starting "unicode-" lose their first twelve characters, so they name the format.

@@ -33,15 +33,14 @@ inline constexpr std::string_view UnknownCharset = "unknown-8bit";
 // the extension it would show. Raw text keeps ESC, SO and SI, the shift bytes of the ISO 2022
 // charsets.
 //
-// Converted charsets: UTF-8 (an invalid sequence becomes U+FFFD, as mail programs show it),
-// US-ASCII when every byte is below 0x80, and ISO-8859-1 and windows-1252 when no byte lies
-// in 0x80..0x9F, the range in which they differ (programs read both labels as windows-1252).
-// Text with no label, an unusable one or UnknownCharset is taken as it is. Every other charset is kept raw
-// until a charset converter can take it.
+// Every charset the body decoders know is converted, exactly as a body in it would be (an
+// invalid sequence becomes U+FFFD; US-ASCII and ISO-8859-1 read as windows-1252, as mail
+// programs and browsers read them). Text with no label, an unusable one or UnknownCharset
+// is taken as it is; text under a label no decoder knows is kept raw.
 [[nodiscard]] ResolvedParameter resolveParameterText(const ParameterText& text);
 
-// The bytes as UTF-8 when their charset is one of those converted here (see above) and they
-// fit it; otherwise nothing. Controls are left as they are.
+// The bytes as UTF-8 when a decoder knows their charset; otherwise nothing. Controls are left
+// as they are.
 [[nodiscard]] std::optional<std::string> convertedToUTF8(std::string_view bytes, std::string_view charset);
 
 // ESC, SO and SI: the control bytes that text in an ISO 2022 charset is made of.

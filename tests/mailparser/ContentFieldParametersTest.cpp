@@ -80,13 +80,16 @@ TEST(ContentFieldParameters, JoinsRFC2231PiecesIntoOneParameter) {
       {"attachment; filename*01=a; filename*1=b", {}},
       {"attachment; filename*x=a; file*name=b; *=c; filename**=d; name=e", {{"name", "e"}}},
       {"attachment; filename*99999999999=a", {}},
-      // charsets converted here need their bytes to be valid; others stay bytes under their label
+      // every charset a body could be in is converted as a body would be (US-ASCII and
+      // ISO-8859-1 read as windows-1252); a label no decoder knows keeps the bytes under it
       {"attachment; filename*=utf-8''a%FFb", {{"filename", "a\xEF\xBF\xBD" "b"}}},
-      {"attachment; filename*=us-ascii''%E9.txt", {{"filename", "\xE9.txt"}}, {{"filename", "us-ascii"}}},
-      {"attachment; filename*=iso-8859-1''%80.txt", {{"filename", "\x80.txt"}}, {{"filename", "iso-8859-1"}}},
-      {"attachment; filename*=koi8-r''%EC%CF.exe", {{"filename", "\xEC\xCF.exe"}}, {{"filename", "koi8-r"}}},
-      {"attachment; filename*=ISO-2022-JP''%1B%24B%25F%1B%28B.txt", {{"filename", "\x1B$B%F\x1B(B.txt"}},
-       {{"filename", "ISO-2022-JP"}}},  // escape bytes are part of such text
+      {"attachment; filename*=us-ascii''%E9.txt", {{"filename", "\xC3\xA9.txt"}}},
+      {"attachment; filename*=iso-8859-1''%80.txt", {{"filename", "\xE2\x82\xAC.txt"}}},
+      {"attachment; filename*=koi8-r''%EC%CF.exe", {{"filename", "\xD0\x9B\xD0\xBE.exe"}}},
+      {"attachment; filename*=ISO-2022-JP''%1B%24B%25F%1B%28B.txt", {{"filename", "\xE3\x83\x86.txt"}}},
+      {"attachment; filename*=x-klingon''%EC%CF.exe", {{"filename", "\xEC\xCF.exe"}}, {{"filename", "x-klingon"}}},
+      {"attachment; filename*=x-klingon''%1B%24B%25F%1B%28B.txt", {{"filename", "\x1B$B%F\x1B(B.txt"}},
+       {{"filename", "x-klingon"}}},  // raw text keeps the shift bytes an ISO 2022 charset is made of
       {"attachment; filename*=bad%label''%C3%9C", {{"filename", "\xC3\x9C"}}},
   };
   for (const auto& c : cases) {
@@ -105,8 +108,8 @@ TEST(ContentFieldParameters, DecodesEncodedWordFileNames) {
       {"attachment; filename=\"=?utf-8?B?ww==?= =?utf-8?B?nA==?=\"", {{"filename", "\xC3\x9C"}}},  // a character split
       {"attachment; filename=\"x =?utf-8?Q?a?=.exe\"", {{"filename", "x a.exe"}}},
       {"attachment; filename=\"=?iso-8859-1*de?Q?=E9t=E9.txt?=\"", {{"filename", "\xC3\xA9t\xC3\xA9.txt"}}},
-      {"attachment; filename=\"=?windows-1251?B?y+7w5ewudHh0?=\"", {{"filename", "\xCB\xEE\xF0\xE5\xEC.txt"}},
-       {{"filename", "windows-1251"}}},
+      {"attachment; filename=\"=?windows-1251?B?y+7w5ewudHh0?=\"",
+       {{"filename", "\xD0\x9B\xD0\xBE\xD1\x80\xD0\xB5\xD0\xBC.txt"}}},
       // continuations of encoded words, as some mailers write long names
       {"attachment; filename*0=\"=?utf-8?Q?a?=\"; filename*1=\" =?utf-8?Q?b.exe?=\"", {{"filename", "ab.exe"}}},
       // what is not a whole encoded word stays as written
@@ -206,9 +209,10 @@ TEST(ContentFieldParameters, WritesOneParameterPlainOrInRFC2231Form) {
       // what may not stand in an extended value is percent-encoded
       {"attachment; filename*=UTF-8''%C3%9C%20%281%29%25*'%22.txt",
        "attachment;\r\n\tfilename*=UTF-8''%C3%9C%20%281%29%25%2A%27%22.txt"},
-      // bytes of a charset not converted here go back under their own label
-      {"attachment; filename*=koi8-r'ru'%EC%CF.exe", "attachment;\r\n\tfilename*=koi8-r''%EC%CF.exe"},
-      {"attachment; filename=\"=?windows-1251?Q?=CB=EE.txt?=\"", "attachment;\r\n\tfilename*=windows-1251''%CB%EE.txt"},
+      {"attachment; filename*=koi8-r'ru'%EC%CF.exe", "attachment;\r\n\tfilename*=UTF-8''%D0%9B%D0%BE.exe"},
+      // bytes under a label no decoder knows go back under that label
+      {"attachment; filename*=x-klingon'ru'%EC%CF.exe", "attachment;\r\n\tfilename*=x-klingon''%EC%CF.exe"},
+      {"attachment; filename=\"=?x-klingon?Q?=CB=EE.txt?=\"", "attachment;\r\n\tfilename*=x-klingon''%CB%EE.txt"},
       // 8-bit bytes that are not UTF-8 and carry no label are written back as they came,
       // unless a reader would find encoded words in them
       {"attachment; filename=\"caf\xE9.txt\"", "attachment;\r\n\tfilename=\"caf\xE9.txt\""},
@@ -283,7 +287,8 @@ TEST(ContentFieldParameters, SplitsLongValuesIntoLinesThatFit) {
 
 TEST(ContentFieldParameters, WritesLabelsOnlyForTheValuesTheyBelongTo) {
   ContentDispositionField field;
-  field.parse("attachment; filename*=koi8-r''%EC%CF.exe");
+  field.parse("attachment; filename*=x-klingon''%EC%CF.exe");
+  ASSERT_FALSE(field.rawCharsets.empty());
   field.parse("attachment; filename=\"\xC3\x9C.exe\"");
   EXPECT_TRUE(field.rawCharsets.empty());
   EXPECT_EQ(field.toString(), "attachment;\r\n\tfilename*=UTF-8''%C3%9C.exe");
