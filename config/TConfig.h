@@ -88,10 +88,7 @@ class TConfig : public TStoreableObject {
   void SetAllowedWebBugProviders(std::vector<std::string> providers) {
     allowedWebBugProviders_ = std::move(providers);
   }
-  // The list as comma text: items separated by ","; an item containing a blank, a control
-  // character, "," or '"' is enclosed in double quotes with inner quotes doubled; a list of
-  // one empty item is "\"\"". The setter reads the same form: blanks around items are
-  // skipped, an unquoted item ends at a blank or ",", and a trailing "," adds an empty item.
+  // The list as comma text (CommaText.h); the setter reads any text without failing.
   [[nodiscard]] std::string GetAllowedWebBugProvidersList() const;
   void SetAllowedWebBugProvidersList(const std::string& text);
 
