@@ -23,7 +23,7 @@ void WriteProperty(TExtRegistry& registry, const TPublishedProperty& property,
       const std::int64_t ordinal = std::get<std::int64_t>(value);
       if (ordinal < std::numeric_limits<std::int32_t>::min() ||
           ordinal > std::numeric_limits<std::uint32_t>::max()) {
-        throw ERegistryException("Failed to set data for '" + property.Name + "'");
+        throw ERegistryException::SetDataFailed(property.Name);
       }
       registry.WriteInteger(property.Name, static_cast<std::int32_t>(static_cast<std::uint32_t>(ordinal)));
       break;
@@ -47,7 +47,7 @@ TPropertyValue ReadProperty(const TExtRegistry& registry, const TPublishedProper
     case TPropertyKind::String:
       return registry.ReadString(property.Name);
   }
-  throw ERegistryException("Invalid data type for '" + property.Name + "'");
+  throw ERegistryException::InvalidDataType(property.Name);
 }
 
 }  // namespace

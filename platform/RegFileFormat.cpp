@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/AsciiCase.h"
-#include "platform/ERegistryException.h"
+#include "platform/ERegistryFileDamaged.h"
 #include "platform/UnicodeText.h"
 
 namespace RegFileFormat {
@@ -53,12 +53,8 @@ struct DecodedText {
 DecodedText Decode(std::string_view bytes) {
   if (bytes.starts_with("\xFF\xFE")) {
     const std::string_view units = bytes.substr(2);
-    std::u16string wide;
-    wide.reserve(units.size() / 2);
-    for (std::size_t i = 0; i + 1 < units.size(); i += 2) {
-      wide += static_cast<char16_t>(static_cast<unsigned char>(units[i]) |
-                                    (static_cast<unsigned char>(units[i + 1]) << 8));
-    }
+    const std::u16string wide =
+        Platform::Utf16LeUnits({reinterpret_cast<const std::uint8_t*>(units.data()), units.size()});
     DecodedText result{Platform::Utf16ToNarrow(wide), std::nullopt};
     if (units.size() % 2 != 0) {
       result.error = "the UTF-16 text ends in the middle of a character";
@@ -121,8 +117,7 @@ class Parser {
   }
 
   [[noreturn]] void Fail(std::size_t lineNumber, const std::string& what) const {
-    throw ERegistryException("Cannot read the settings file '" + fileName_ + "': line " +
-                             std::to_string(lineNumber) + ": " + what);
+    throw ERegistryFileDamaged(fileName_, lineNumber, what);
   }
 
  private:
@@ -274,16 +269,8 @@ class Parser {
       if (bytes.size() % 2 != 0) {
         Fail(valueLine, "a " + type + " value needs an even number of bytes (UTF-16 text)");
       }
-      std::u16string wide;
-      wide.reserve(bytes.size() / 2);
-      for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        wide += static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-      }
-      if (!wide.empty() && wide.back() == u'\0') {
-        wide.pop_back();
-      }
       value.Type = type == "hex(1)" ? TRegDataType::rdString : TRegDataType::rdExpandString;
-      value.Text = Platform::Utf16ToNarrow(wide);
+      value.Text = Platform::Utf16ToNarrow(Platform::TerminatedUtf16LeUnits(bytes));
     } else if (type == "hex(3)") {
       value.Type = TRegDataType::rdBinary;
       value.Binary = std::move(bytes);
@@ -411,16 +398,7 @@ void AppendHexList(std::string& out, std::string line, const std::vector<std::ui
 }
 
 std::vector<std::uint8_t> Utf16LeWithTerminator(std::string_view text) {
-  const std::u16string wide = Platform::NarrowToUtf16(text);
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve((wide.size() + 1) * 2);
-  for (const char16_t unit : wide) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
+  return Platform::TerminatedUtf16LeBytes(Platform::NarrowToUtf16(text));
 }
 
 void AppendValue(std::string& out, const std::string& name, const TRegValue& value) {
