@@ -62,6 +62,12 @@ void TConfig::Assign(const TStoreableObject& source) {
   allowedWebBugProviders_ = config.allowedWebBugProviders_;
 }
 
+void TConfig::CheckCanBeStored() const {
+  Accounts.CheckCanBeStored();
+  AddressOverrides.CheckCanBeStored();
+  SecurityProfiles.CheckCanBeStored();
+}
+
 void TConfig::SaveToRegistry(TExtRegistry& registry, const std::string& key) {
   ConfigVersion = 1;
   TStoreableObject::SaveToRegistry(registry, key);

@@ -49,6 +49,8 @@ class TConfig : public TStoreableObject {
   // "AllowedWebBugProvidersList"), then the lists to key + "\Accounts", "\AddressOverrides"
   // and "\SecurityProfiles". Registry errors propagate.
   void SaveToRegistry(TExtRegistry& registry, const std::string& key) override;
+  // The three lists.
+  void CheckCanBeStored() const override;
 
   // Reads the options and the three lists. A key without values is a fresh installation
   // (ConfigVersion 1, LogsNeedSplitting false). Values without a "KeepLogsForDays" set

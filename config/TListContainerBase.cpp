@@ -7,6 +7,7 @@
 #include "common/AsciiCase.h"
 #include "config/TExtRegistry.h"
 #include "config/TRegistryKeyGuard.h"
+#include "platform/ERegistryException.h"
 
 TListContainerBase::TListContainerBase(TStoreableObjectClass itemClass) : itemClass_(itemClass) {}
 
@@ -44,7 +45,29 @@ void TListContainerBase::Assign(const TStoreableObject& source) {
   }
 }
 
+void TListContainerBase::CheckCanBeStored() const {
+  std::vector<std::string> identifiers;
+  identifiers.reserve(static_cast<std::size_t>(std::max(GetCount(), 0)));
+  for (int i = 0; i < GetCount(); ++i) {
+    std::string identifier = StorageIdentifier(i);
+    const std::string_view problem = TRegistry::KeyNameProblem(identifier);
+    if (!problem.empty()) {
+      throw ERegistryException::UnstorableKeyName(identifier, problem);
+    }
+    // Two items of one key would load back as one.
+    for (const std::string& earlier : identifiers) {
+      if (caseInsensitiveEquals(earlier, identifier)) {
+        throw ERegistryException::UnstorableKeyName(
+            identifier, "another item is named '" + earlier + "', and key names ignore letter case");
+      }
+    }
+    identifiers.push_back(std::move(identifier));
+    GetObjectByIndex(i)->CheckCanBeStored();
+  }
+}
+
 void TListContainerBase::SaveToRegistry(TExtRegistry& registry, const std::string& key) {
+  CheckCanBeStored();
   TRegistryKeyGuard guard(registry, key);
   std::vector<std::string> stale = registry.GetKeyNames();
   for (int i = 0; i < GetCount(); ++i) {

@@ -68,7 +68,10 @@ void TStoreableObject::Assign(const TStoreableObject& source) {
   }
 }
 
+void TStoreableObject::CheckCanBeStored() const {}
+
 void TStoreableObject::SaveToRegistry(TExtRegistry& registry, const std::string& key) {
+  CheckCanBeStored();
   TRegistryKeyGuard guard(registry, key);
   for (const TPublishedProperty& property : PublishedProperties()) {
     if (!property.Stored) {

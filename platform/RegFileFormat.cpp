@@ -482,8 +482,21 @@ std::string Format(const TRegKey& root) {
   return out;
 }
 
+std::string_view KeyNameProblem(std::string_view name) noexcept {
+  if (name.empty()) {
+    return "a key name cannot be empty";
+  }
+  if (name.find('\\') != std::string_view::npos) {
+    return "a key name cannot contain '\\' (it would name a key inside another)";
+  }
+  if (name.find('\n') != std::string_view::npos) {
+    return "a key name cannot contain a line break";
+  }
+  return {};
+}
+
 bool IsStorableKeyName(std::string_view name) noexcept {
-  return !name.empty() && name.find_first_of("\\\n") == std::string_view::npos;
+  return KeyNameProblem(name).empty();
 }
 
 bool IsStorableValueName(std::string_view name) noexcept {

@@ -57,7 +57,11 @@ inline constexpr std::size_t kMaxKeyDepth = 512;
 // Parse(Format(tree)) == tree for every tree whose names pass the two checks below.
 [[nodiscard]] std::string Format(const TRegKey& root);
 
-// A key name that Format can write and Parse read back: not empty, no "\" and no line feed.
+// Why Format could not write `name` as one key name that Parse reads back, or "" if it can:
+// an empty name, a "\" (it would split the key in two) or a line feed (it would end the key
+// line). Everything else, "]" and other control characters included, comes back unchanged.
+[[nodiscard]] std::string_view KeyNameProblem(std::string_view name) noexcept;
+// KeyNameProblem(name) is "".
 [[nodiscard]] bool IsStorableKeyName(std::string_view name) noexcept;
 // A value name that Format can write and Parse read back: no line feed.
 [[nodiscard]] bool IsStorableValueName(std::string_view name) noexcept;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/ERegistryException.h"
+#include "platform/RegFileFormat.h"
 #include "platform/TRegistryStore.h"
 
 TRegistry::TRegistry(TRegistryStore& store) : store_(&store) {}
@@ -219,4 +220,8 @@ void TRegistry::WriteBinaryData(std::string_view name, const std::vector<std::ui
 
 void TRegistry::Flush() {
   store_->Flush();
+}
+
+std::string_view TRegistry::KeyNameProblem(std::string_view name) noexcept {
+  return RegFileFormat::KeyNameProblem(name);
 }

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -359,6 +360,39 @@ TEST_F(TConfigTest, ASavedConfigurationComesBackAfterARestart) {
 
 // Bad input: each failure is an error that names the value or the file, and nothing that
 // was on disk is lost.
+
+// A profile "Home\Work" was saved into a nested key and came back as "Home" with defaults;
+// the next save deleted it. A name that cannot be one key name is refused before anything
+// is written, in memory or on disk.
+TEST_F(TConfigTest, AnItemNameTheStoreCannotHoldIsRefusedAndNothingIsWritten) {
+  struct Case {
+    std::vector<std::string> Names;
+    std::string Refused;  // the name the error must name
+  };
+  const Case cases[] = {
+      {{"Home\\Work"}, "Home\\Work"},
+      {{""}, ""},
+      {{"Two\nLines"}, "Two\nLines"},
+      {{"Home", "HOME"}, "HOME"},  // names ignore letter case: both would be one key
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Refused);
+    TConfig config;
+    CreateDefaultSecurityProfiles(config.SecurityProfiles);
+    config.LaunchOnStartup = false;
+    config.SaveConfigToRegistry(Store());
+    const std::string before = reg.FlushedFileText();
+
+    config.ListenPort = 1110;  // would show in the file if the options had been written
+    for (const std::string& name : c.Names) {
+      config.SecurityProfiles.Add(name, std::make_unique<TSecurityProfile>());
+    }
+    const std::string error = ErrorTextOf<ERegistryException>([&] { config.SaveConfigToRegistry(Store()); });
+    EXPECT_THAT(error, HasSubstr("'" + c.Refused + "'"));
+    EXPECT_TRUE(ReadWholeFile(reg.FilePath()) == before) << "the file changed";
+    EXPECT_TRUE(reg.FlushedFileText() == before) << "the store in memory changed";
+  }
+}
 
 TEST_F(TConfigTest, AValueOfTheWrongTypeNamesTheValue) {
   struct Case {
