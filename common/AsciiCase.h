@@ -20,11 +20,6 @@
 // Three-way comparison of the ASCII-lower-cased operands, byte by byte (unsigned).
 [[nodiscard]] int caseInsensitiveCompare(std::string_view a, std::string_view b) noexcept;
 
-// The same comparison with both operands upper-cased instead: equal names stay equal, but the
-// six characters between 'Z' and 'a' ("[\]^_`") sort after the letters. This is the order in
-// which Windows enumerates registry names.
-[[nodiscard]] int upperCaseFoldedCompare(std::string_view a, std::string_view b) noexcept;
-
 [[nodiscard]] bool caseInsensitiveEquals(std::string_view a, std::string_view b) noexcept;
 
 // True when `text` begins with `prefix`, letter case ignored.

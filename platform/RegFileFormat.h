@@ -38,13 +38,16 @@
 // than eight digits. A key that appears twice is one key; a value that appears twice in a
 // key keeps the last one, as an import would.
 //
-// Anything else is an ERegistryException
+// Anything else is an ERegistryFileDamaged
 //   "Cannot read the settings file '<file>': line <n>: <what was wrong>"
 // with n counted from 1: a first line that is not the header, a key line for another root,
 // a key deletion "[-...]", an empty key name, keys nested deeper than kMaxKeyDepth, a value
 // line before any key line, an unterminated or badly escaped string, a missing "=", a value
 // deletion "=-", an unknown or unsupported value type, bad hex digits, text after a value,
 // a UTF-16 value with an odd number of bytes, a continuation past the end of the file.
+// Reading is split so that one object owns the position in the lines: RegFileLines (the
+// cursor), RegFileParser (header, key and value lines), RegValueReader (the data of a value,
+// taking a hex list's continuation lines from the cursor it is handed).
 namespace RegFileFormat {
 
 inline constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
