@@ -15,19 +15,7 @@ std::string asciiUpperCase(std::string_view text) {
 }
 
 int caseInsensitiveCompare(std::string_view a, std::string_view b) noexcept {
-  const std::size_t common = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    // Compare as unsigned bytes so that 8-bit names order the same on every platform.
-    const auto ca = static_cast<unsigned char>(asciiToLower(a[i]));
-    const auto cb = static_cast<unsigned char>(asciiToLower(b[i]));
-    if (ca != cb) {
-      return ca < cb ? -1 : 1;
-    }
-  }
-  if (a.size() == b.size()) {
-    return 0;
-  }
-  return a.size() < b.size() ? -1 : 1;
+  return foldedCompare(a, b, asciiToLower);
 }
 
 bool caseInsensitiveEquals(std::string_view a, std::string_view b) noexcept {
