@@ -63,6 +63,7 @@ void TConfig::Assign(const TStoreableObject& source) {
 }
 
 void TConfig::CheckCanBeStored() const {
+  TStoreableObject::CheckCanBeStored();
   Accounts.CheckCanBeStored();
   AddressOverrides.CheckCanBeStored();
   SecurityProfiles.CheckCanBeStored();

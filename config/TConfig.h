@@ -49,7 +49,7 @@ class TConfig : public TStoreableObject {
   // "AllowedWebBugProvidersList"), then the lists to key + "\Accounts", "\AddressOverrides"
   // and "\SecurityProfiles". Registry errors propagate.
   void SaveToRegistry(TExtRegistry& registry, const std::string& key) override;
-  // The three lists.
+  // The options, then the three lists.
   void CheckCanBeStored() const override;
 
   // Reads the options and the three lists. A key without values is a fresh installation

@@ -38,6 +38,7 @@ void TSecurityProfile::Assign(const TStoreableObject& source) {
 }
 
 void TSecurityProfile::CheckCanBeStored() const {
+  TStoreableObject::CheckCanBeStored();
   AttachmentFileTypes.CheckCanBeStored();
 }
 

@@ -29,7 +29,7 @@ class TSecurityProfile : public TStoreableObject {
   // Writes the options (deleting the values "RemoveAllHTML" and "FilterHTMLInAttachments" of
   // earlier versions), then the attachment types to key + "\AttachmentFileTypes".
   void SaveToRegistry(TExtRegistry& registry, const std::string& key) override;
-  // The attachment types.
+  // The options, then the attachment types.
   void CheckCanBeStored() const override;
 
   // Reads the options and the attachment types, then converts what earlier versions stored:

@@ -12,17 +12,20 @@
 
 namespace {
 
+// A DWORD holds 32 bits: signed properties round-trip down to INT32_MIN and unsigned ones up
+// to UINT32_MAX. Anything wider would come back as a different number, so it is refused
+// rather than cut.
+bool FitsADword(std::int64_t ordinal) noexcept {
+  return ordinal >= std::numeric_limits<std::int32_t>::min() && ordinal <= std::numeric_limits<std::uint32_t>::max();
+}
+
 void WriteProperty(TExtRegistry& registry, const TPublishedProperty& property,
                    const TStoreableObject& object) {
   const TPropertyValue value = property.Get(object);
   switch (property.Kind) {
     case TPropertyKind::Ordinal: {
-      // A DWORD holds 32 bits: signed properties round-trip down to INT32_MIN and unsigned
-      // ones up to UINT32_MAX. Anything wider would come back as a different number, so it
-      // is refused rather than cut.
       const std::int64_t ordinal = std::get<std::int64_t>(value);
-      if (ordinal < std::numeric_limits<std::int32_t>::min() ||
-          ordinal > std::numeric_limits<std::uint32_t>::max()) {
+      if (!FitsADword(ordinal)) {
         throw ERegistryException::SetDataFailed(property.Name);
       }
       registry.WriteInteger(property.Name, static_cast<std::int32_t>(static_cast<std::uint32_t>(ordinal)));
@@ -68,7 +71,14 @@ void TStoreableObject::Assign(const TStoreableObject& source) {
   }
 }
 
-void TStoreableObject::CheckCanBeStored() const {}
+void TStoreableObject::CheckCanBeStored() const {
+  for (const TPublishedProperty& property : PublishedProperties()) {
+    if (property.Stored && property.Kind == TPropertyKind::Ordinal &&
+        !FitsADword(std::get<std::int64_t>(property.Get(*this)))) {
+      throw ERegistryException::SetDataFailed(property.Name);
+    }
+  }
+}
 
 void TStoreableObject::SaveToRegistry(TExtRegistry& registry, const std::string& key) {
   CheckCanBeStored();

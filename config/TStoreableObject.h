@@ -43,9 +43,10 @@ class TStoreableObject {
   virtual void SaveToRegistry(TExtRegistry& registry, const std::string& key);
 
   // Raises ERegistryException if this object and what it owns could not be saved so that
-  // they load back the same, before a save writes anything: a list item whose name cannot
-  // be one key name (ERegistryException::UnstorableKeyName). Every object of properties
-  // alone can be stored; classes that own lists check them.
+  // they load back the same, before a save writes anything: an ordinal property wider than
+  // a DWORD ("Failed to set data for '%s'"), a list item whose name cannot be one key name
+  // (ERegistryException::UnstorableKeyName). Classes that own lists check them after
+  // calling this.
   virtual void CheckCanBeStored() const;
 
   // Opens `key` (created if absent) and reads every published property that has a value,
