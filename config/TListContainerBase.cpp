@@ -9,6 +9,17 @@
 #include "config/TRegistryKeyGuard.h"
 #include "platform/ERegistryException.h"
 
+namespace {
+
+std::string SubkeyPath(const std::string& key, const std::string& name) {
+  std::string path = key;
+  path += '\\';
+  path += name;
+  return path;
+}
+
+}  // namespace
+
 TListContainerBase::TListContainerBase(TStoreableObjectClass itemClass) : itemClass_(itemClass) {}
 
 // Clear() is virtual, but during destruction the subclass (and its storage) is gone already;
@@ -72,7 +83,7 @@ void TListContainerBase::SaveToRegistry(TExtRegistry& registry, const std::strin
   std::vector<std::string> stale = registry.GetKeyNames();
   for (int i = 0; i < GetCount(); ++i) {
     const std::string identifier = StorageIdentifier(i);
-    GetObjectByIndex(i)->SaveToRegistry(registry, key + "\\" + identifier);
+    GetObjectByIndex(i)->SaveToRegistry(registry, SubkeyPath(key, identifier));
     // Subkey names ignore letter case: an item saved as "A" has just been written into an
     // existing "a", which therefore must survive the clean-up below.
     std::erase_if(stale, [&](const std::string& name) { return caseInsensitiveEquals(name, identifier); });
@@ -88,7 +99,7 @@ bool TListContainerBase::LoadFromRegistry(TExtRegistry& registry, const std::str
   const std::vector<std::string> names = registry.GetKeyNames();
   for (const std::string& name : names) {
     std::unique_ptr<TStoreableObject> item = itemClass_();
-    item->LoadFromRegistry(registry, key + "\\" + name);
+    item->LoadFromRegistry(registry, SubkeyPath(key, name));
     AddFromStorage(name, std::move(item));
   }
   return !names.empty();

@@ -40,8 +40,7 @@ std::filesystem::path HomeDirectory() {
   std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
   passwd entry{};
   passwd* found = nullptr;
-  int error = 0;
-  while ((error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE) {
+  while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
     buffer.resize(buffer.size() * 2);
   }
   if (found == nullptr || found->pw_dir == nullptr || *found->pw_dir == '\0') {
