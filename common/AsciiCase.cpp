@@ -14,33 +14,8 @@ std::string asciiUpperCase(std::string_view text) {
   return result;
 }
 
-namespace {
-
-template <char (*Fold)(char) noexcept>
-int foldedCompare(std::string_view a, std::string_view b) noexcept {
-  const std::size_t common = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    // Compare as unsigned bytes so that 8-bit names order the same on every platform.
-    const auto ca = static_cast<unsigned char>(Fold(a[i]));
-    const auto cb = static_cast<unsigned char>(Fold(b[i]));
-    if (ca != cb) {
-      return ca < cb ? -1 : 1;
-    }
-  }
-  if (a.size() == b.size()) {
-    return 0;
-  }
-  return a.size() < b.size() ? -1 : 1;
-}
-
-}  // namespace
-
 int caseInsensitiveCompare(std::string_view a, std::string_view b) noexcept {
-  return foldedCompare<asciiToLower>(a, b);
-}
-
-int upperCaseFoldedCompare(std::string_view a, std::string_view b) noexcept {
-  return foldedCompare<asciiToUpper>(a, b);
+  return foldedCompare(a, b, asciiToLower);
 }
 
 bool caseInsensitiveEquals(std::string_view a, std::string_view b) noexcept {

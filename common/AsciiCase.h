@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,13 +18,27 @@
 [[nodiscard]] std::string asciiLowerCase(std::string_view text);
 [[nodiscard]] std::string asciiUpperCase(std::string_view text);
 
+// Three-way comparison of the operands with every byte passed through `fold` first, byte by
+// byte (unsigned, so that 8-bit names order the same on every platform); a shorter operand
+// that is a prefix of the other sorts first. The orders of names below are built on it.
+template <class Fold>
+[[nodiscard]] constexpr int foldedCompare(std::string_view a, std::string_view b, Fold fold) noexcept {
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < common; ++i) {
+    const auto ca = static_cast<unsigned char>(fold(a[i]));
+    const auto cb = static_cast<unsigned char>(fold(b[i]));
+    if (ca != cb) {
+      return ca < cb ? -1 : 1;
+    }
+  }
+  if (a.size() == b.size()) {
+    return 0;
+  }
+  return a.size() < b.size() ? -1 : 1;
+}
+
 // Three-way comparison of the ASCII-lower-cased operands, byte by byte (unsigned).
 [[nodiscard]] int caseInsensitiveCompare(std::string_view a, std::string_view b) noexcept;
-
-// The same comparison with both operands upper-cased instead: equal names stay equal, but the
-// six characters between 'Z' and 'a' ("[\]^_`") sort after the letters. This is the order in
-// which Windows enumerates registry names.
-[[nodiscard]] int upperCaseFoldedCompare(std::string_view a, std::string_view b) noexcept;
 
 [[nodiscard]] bool caseInsensitiveEquals(std::string_view a, std::string_view b) noexcept;
 

@@ -3,101 +3,13 @@
 #include <filesystem>
 
 #include "config/AppDataDirectory.h"
+#include "config/CommaText.h"
 #include "config/Globals.h"
 #include "config/TExtRegistry.h"
 #include "platform/Autostart.h"
 #include "platform/Paths.h"
 #include "platform/THKey.h"
 #include "platform/TRegistryStore.h"
-
-namespace {
-
-bool NeedsQuotes(const std::string& item) {
-  for (const char c : item) {
-    if (static_cast<unsigned char>(c) <= ' ' || c == '"' || c == ',') {
-      return true;
-    }
-  }
-  return false;
-}
-
-std::string JoinCommaText(const std::vector<std::string>& items) {
-  if (items.size() == 1 && items.front().empty()) {
-    return "\"\"";  // otherwise indistinguishable from an empty list
-  }
-  std::string text;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) {
-      text += ',';
-    }
-    if (!NeedsQuotes(items[i])) {
-      text += items[i];
-      continue;
-    }
-    text += '"';
-    for (const char c : items[i]) {
-      text += c;
-      if (c == '"') {
-        text += '"';
-      }
-    }
-    text += '"';
-  }
-  return text;
-}
-
-bool IsBlank(char c) {
-  return c != '\0' && static_cast<unsigned char>(c) <= ' ';
-}
-
-std::vector<std::string> SplitCommaText(const std::string& text) {
-  std::vector<std::string> items;
-  std::size_t pos = 0;
-  const std::size_t end = text.size();
-  const auto skipBlanks = [&] {
-    while (pos < end && IsBlank(text[pos])) {
-      ++pos;
-    }
-  };
-  skipBlanks();
-  while (pos < end) {
-    std::string item;
-    if (text[pos] == '"') {
-      // A doubled quote stands for one; an unterminated item runs to the end of the text.
-      ++pos;
-      while (pos < end) {
-        if (text[pos] == '"') {
-          if (pos + 1 < end && text[pos + 1] == '"') {
-            item += '"';
-            pos += 2;
-            continue;
-          }
-          ++pos;
-          break;
-        }
-        item += text[pos++];
-      }
-    } else {
-      const std::size_t start = pos;
-      while (pos<end&& static_cast<unsigned char>(text[pos])> ' ' && text[pos] != ',') {
-        ++pos;
-      }
-      item.assign(text, start, pos - start);
-    }
-    items.push_back(std::move(item));
-    skipBlanks();
-    if (pos < end && text[pos] == ',') {
-      ++pos;
-      if (pos == end) {
-        items.emplace_back();
-      }
-      skipBlanks();
-    }
-  }
-  return items;
-}
-
-}  // namespace
 
 TConfig::TConfig() : LogPath(getApplicationAppDataDirectory() + "/logs/") {}
 
@@ -148,6 +60,13 @@ void TConfig::Assign(const TStoreableObject& source) {
   AddressOverrides.Assign(config.AddressOverrides);
   SecurityProfiles.Assign(config.SecurityProfiles);
   allowedWebBugProviders_ = config.allowedWebBugProviders_;
+}
+
+void TConfig::CheckCanBeStored() const {
+  TStoreableObject::CheckCanBeStored();
+  Accounts.CheckCanBeStored();
+  AddressOverrides.CheckCanBeStored();
+  SecurityProfiles.CheckCanBeStored();
 }
 
 void TConfig::SaveToRegistry(TExtRegistry& registry, const std::string& key) {

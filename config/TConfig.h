@@ -49,6 +49,8 @@ class TConfig : public TStoreableObject {
   // "AllowedWebBugProvidersList"), then the lists to key + "\Accounts", "\AddressOverrides"
   // and "\SecurityProfiles". Registry errors propagate.
   void SaveToRegistry(TExtRegistry& registry, const std::string& key) override;
+  // The options, then the three lists.
+  void CheckCanBeStored() const override;
 
   // Reads the options and the three lists. A key without values is a fresh installation
   // (ConfigVersion 1, LogsNeedSplitting false). Values without a "KeepLogsForDays" set
@@ -88,10 +90,7 @@ class TConfig : public TStoreableObject {
   void SetAllowedWebBugProviders(std::vector<std::string> providers) {
     allowedWebBugProviders_ = std::move(providers);
   }
-  // The list as comma text: items separated by ","; an item containing a blank, a control
-  // character, "," or '"' is enclosed in double quotes with inner quotes doubled; a list of
-  // one empty item is "\"\"". The setter reads the same form: blanks around items are
-  // skipped, an unquoted item ends at a blank or ",", and a trailing "," adds an empty item.
+  // The list as comma text (CommaText.h); the setter reads any text without failing.
   [[nodiscard]] std::string GetAllowedWebBugProvidersList() const;
   void SetAllowedWebBugProvidersList(const std::string& text);
 

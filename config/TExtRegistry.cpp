@@ -49,15 +49,8 @@ std::string TExtRegistry::ReadBinaryWidestring(std::string_view name) const {
   // Raises "Failed to get data" for a missing value and "Invalid data type" for one that is
   // not binary or does not fit the buffer.
   const std::vector<std::uint8_t> bytes = ReadBinaryData(name, MaxWidestringBytes);
-  // Whole code units only: a stray odd byte cannot be half a character of the text. The
-  // terminating NUL is dropped; a value written without one loses nothing.
-  std::u16string units(bytes.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  }
-  if (!units.empty() && units.back() == u'\0') {
-    units.pop_back();
-  }
+  // Whole code units only: a stray odd byte cannot be half a character of the text.
+  std::u16string units = Platform::TerminatedUtf16LeUnits(bytes);
   ReplaceLoneSurrogates(units);
   return Platform::Utf16ToNarrow(units);
 }
@@ -72,19 +65,11 @@ void TExtRegistry::WriteBinaryWidestring(std::string_view name, std::string_view
   // than the caller's value (and a value over the limit is one that no reader accepts), so
   // both are refused as a failed write.
   if (!Platform::IsValidUtf8(value)) {
-    throw ERegistryException("Failed to set data for '" + std::string(name) + "'");
+    throw ERegistryException::SetDataFailed(name);
   }
   const std::u16string units = Platform::NarrowToUtf16(value);
   if (units.size() > MaxWidestringUnits) {
-    throw ERegistryException("Failed to set data for '" + std::string(name) + "'");
+    throw ERegistryException::SetDataFailed(name);
   }
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve((units.size() + 1) * 2);
-  for (const char16_t unit : units) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  WriteBinaryData(name, bytes);
+  WriteBinaryData(name, Platform::TerminatedUtf16LeBytes(units));
 }

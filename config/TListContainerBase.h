@@ -32,8 +32,14 @@ class TListContainerBase : public TStoreableObject {
   void Assign(const TStoreableObject& source) override;
 
   // Saves item i to key + "\" + StorageIdentifier(i), then deletes every subkey of `key`
-  // that no item was saved to. The previous current key is reopened afterwards.
+  // that no item was saved to. The previous current key is reopened afterwards. Nothing is
+  // written if CheckCanBeStored() fails.
   void SaveToRegistry(TExtRegistry& registry, const std::string& key) override;
+
+  // Every StorageIdentifier must be one key name (not empty, no "\", no line break) and
+  // differ from the others ignoring letter case, as key names do; then every item is checked.
+  // Otherwise ERegistryException::UnstorableKeyName names the first identifier that fails.
+  void CheckCanBeStored() const override;
 
   // Clears the list, then creates one item per subkey of `key` in the registry's enumeration
   // order, loads it from that subkey and adds it with AddFromStorage. True if `key` had at

@@ -10,7 +10,8 @@
 
 // Owned items with a name each, kept in insertion order; each item is stored in a subkey
 // named after it. Name lookups ignore ASCII letter case. The list does not reject a
-// duplicate name: callers check names before adding; lookups find the first.
+// duplicate name: callers check names before adding; lookups find the first. A save refuses
+// a list whose names are not distinct key names (CheckCanBeStored), before writing anything.
 class TNamedListContainer : public TListContainerBase {
  public:
   using TListContainerBase::TListContainerBase;

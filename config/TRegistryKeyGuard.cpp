@@ -15,7 +15,7 @@ TRegistryKeyGuard::TRegistryKeyGuard(TExtRegistry& registry, std::string_view ke
   }
   if (!opened) {
     Restore();
-    throw ERegistryException("Cannot open the registry key '" + std::string(key) + "'");
+    throw ERegistryException::CannotOpenKey(key);
   }
 }
 

@@ -37,6 +37,11 @@ void TSecurityProfile::Assign(const TStoreableObject& source) {
   AttachmentFileTypes.Assign(static_cast<const TSecurityProfile&>(source).AttachmentFileTypes);
 }
 
+void TSecurityProfile::CheckCanBeStored() const {
+  TStoreableObject::CheckCanBeStored();
+  AttachmentFileTypes.CheckCanBeStored();
+}
+
 void TSecurityProfile::SaveToRegistry(TExtRegistry& registry, const std::string& key) {
   TStoreableObject::SaveToRegistry(registry, key);
   AttachmentFileTypes.SaveToRegistry(registry, key + "\\AttachmentFileTypes");

@@ -29,6 +29,8 @@ class TSecurityProfile : public TStoreableObject {
   // Writes the options (deleting the values "RemoveAllHTML" and "FilterHTMLInAttachments" of
   // earlier versions), then the attachment types to key + "\AttachmentFileTypes".
   void SaveToRegistry(TExtRegistry& registry, const std::string& key) override;
+  // The options, then the attachment types.
+  void CheckCanBeStored() const override;
 
   // Reads the options and the attachment types, then converts what earlier versions stored:
   //  - "RemoveAllHTML" present: HTMLMessageTextHandling becomes 3 if it is non-zero, else 0.

@@ -12,18 +12,21 @@
 
 namespace {
 
+// A DWORD holds 32 bits: signed properties round-trip down to INT32_MIN and unsigned ones up
+// to UINT32_MAX. Anything wider would come back as a different number, so it is refused
+// rather than cut.
+bool FitsADword(std::int64_t ordinal) noexcept {
+  return ordinal >= std::numeric_limits<std::int32_t>::min() && ordinal <= std::numeric_limits<std::uint32_t>::max();
+}
+
 void WriteProperty(TExtRegistry& registry, const TPublishedProperty& property,
                    const TStoreableObject& object) {
   const TPropertyValue value = property.Get(object);
   switch (property.Kind) {
     case TPropertyKind::Ordinal: {
-      // A DWORD holds 32 bits: signed properties round-trip down to INT32_MIN and unsigned
-      // ones up to UINT32_MAX. Anything wider would come back as a different number, so it
-      // is refused rather than cut.
       const std::int64_t ordinal = std::get<std::int64_t>(value);
-      if (ordinal < std::numeric_limits<std::int32_t>::min() ||
-          ordinal > std::numeric_limits<std::uint32_t>::max()) {
-        throw ERegistryException("Failed to set data for '" + property.Name + "'");
+      if (!FitsADword(ordinal)) {
+        throw ERegistryException::SetDataFailed(property.Name);
       }
       registry.WriteInteger(property.Name, static_cast<std::int32_t>(static_cast<std::uint32_t>(ordinal)));
       break;
@@ -47,7 +50,7 @@ TPropertyValue ReadProperty(const TExtRegistry& registry, const TPublishedProper
     case TPropertyKind::String:
       return registry.ReadString(property.Name);
   }
-  throw ERegistryException("Invalid data type for '" + property.Name + "'");
+  throw ERegistryException::InvalidDataType(property.Name);
 }
 
 }  // namespace
@@ -68,7 +71,17 @@ void TStoreableObject::Assign(const TStoreableObject& source) {
   }
 }
 
+void TStoreableObject::CheckCanBeStored() const {
+  for (const TPublishedProperty& property : PublishedProperties()) {
+    if (property.Stored && property.Kind == TPropertyKind::Ordinal &&
+        !FitsADword(std::get<std::int64_t>(property.Get(*this)))) {
+      throw ERegistryException::SetDataFailed(property.Name);
+    }
+  }
+}
+
 void TStoreableObject::SaveToRegistry(TExtRegistry& registry, const std::string& key) {
+  CheckCanBeStored();
   TRegistryKeyGuard guard(registry, key);
   for (const TPublishedProperty& property : PublishedProperties()) {
     if (!property.Stored) {

@@ -38,8 +38,16 @@ class TStoreableObject {
   // Opens `key` (an absolute path, created if absent) and writes every published property in
   // alphabetical order; a property that is not stored has its value deleted instead. The
   // registry's previous current key is reopened afterwards, also when an error propagates.
-  // Errors: ERegistryException "Failed to set data for '%s'".
+  // CheckCanBeStored() runs first, so an object that cannot be stored writes nothing.
+  // Errors: ERegistryException "Failed to set data for '%s'", and those of CheckCanBeStored.
   virtual void SaveToRegistry(TExtRegistry& registry, const std::string& key);
+
+  // Raises ERegistryException if this object and what it owns could not be saved so that
+  // they load back the same, before a save writes anything: an ordinal property wider than
+  // a DWORD ("Failed to set data for '%s'"), a list item whose name cannot be one key name
+  // (ERegistryException::UnstorableKeyName). Classes that own lists check them after
+  // calling this.
+  virtual void CheckCanBeStored() const;
 
   // Opens `key` (created if absent) and reads every published property that has a value,
   // in alphabetical order, through its setter; properties without a value keep their

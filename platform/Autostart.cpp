@@ -9,16 +9,13 @@
 #include "common/EQuorixException.h"
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
+#include "platform/QuotedPath.h"
 #include "platform/UnicodeText.h"
 
 namespace Platform {
 namespace {
 
 constexpr mode_t kEntryMode = 0644;
-
-std::string FileText(const std::filesystem::path& file) {
-  return "'" + file.string() + "'";
-}
 
 // Quoting inside an Exec argument.
 std::string QuoteExecArgument(std::string_view argument) {
@@ -108,7 +105,7 @@ std::filesystem::path AutostartEntryPath() {
 void WriteAutostartEntry(const std::string& executable, const std::string& arguments) {
   const std::filesystem::path file = AutostartEntryPath();
   if (!IsValidUtf8(executable) || !IsValidUtf8(arguments)) {
-    throw EQuorixException("Cannot write the autostart entry " + FileText(file) +
+    throw EQuorixException("Cannot write the autostart entry " + QuotedPath(file) +
                            ": the program's path or arguments are not valid UTF-8");
   }
   std::string exec = QuoteExecArgument(executable);
@@ -121,7 +118,7 @@ void WriteAutostartEntry(const std::string& executable, const std::string& argum
   try {
     ReplaceFileAtomically(file, contents, kEntryMode);
   } catch (const std::system_error& error) {
-    throw EQuorixException("Cannot write the autostart entry " + FileText(file) + ": " + error.what());
+    throw EQuorixException("Cannot write the autostart entry " + QuotedPath(file) + ": " + error.what());
   }
 }
 
@@ -129,7 +126,7 @@ void RemoveAutostartEntry() {
   const std::filesystem::path file = AutostartEntryPath();
   // unlink, not remove(): a folder of that name is not ours to delete.
   if (::unlink(file.c_str()) != 0 && errno != ENOENT && errno != ENOTDIR) {
-    throw EQuorixException("Cannot remove the autostart entry " + FileText(file) + ": " +
+    throw EQuorixException("Cannot remove the autostart entry " + QuotedPath(file) + ": " +
                            std::generic_category().message(errno));
   }
 }
@@ -140,7 +137,7 @@ std::optional<std::string> ReadAutostartExec() {
   try {
     contents = ReadFileIfExists(file);
   } catch (const std::system_error& error) {
-    throw EQuorixException("Cannot read the autostart entry " + FileText(file) + ": " + error.what());
+    throw EQuorixException("Cannot read the autostart entry " + QuotedPath(file) + ": " + error.what());
   }
   if (!contents) {
     return std::nullopt;

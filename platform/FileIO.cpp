@@ -8,6 +8,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/QuotedPath.h"
+
 namespace Platform {
 namespace {
 
@@ -15,20 +17,37 @@ namespace {
   throw std::system_error(error, std::generic_category(), step);
 }
 
-std::string Quoted(const std::filesystem::path& path) {
-  return "'" + path.string() + "'";
+constexpr int kMaxLinksInARow = 40;  // as the kernel's own limit for a path
+constexpr std::string_view kTemporarySuffix = "XXXXXX";
+
+std::string TemporaryPrefix(const std::filesystem::path& file) {
+  return "." + file.filename().string() + ".";
+}
+
+bool IsTemporaryName(std::string_view name, std::string_view prefix) {
+  if (!name.starts_with(prefix) || name.size() != prefix.size() + kTemporarySuffix.size()) {
+    return false;
+  }
+  for (const char c : name.substr(prefix.size())) {
+    const bool alphanumeric = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!alphanumeric) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Closes the descriptor and removes the temporary file unless the replacement went through.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(const std::filesystem::path& folder, const std::string& baseName) {
-    std::string pattern = (folder / ("." + baseName + ".XXXXXX")).string();
+  explicit TemporaryFile(const std::filesystem::path& file) {
+    const std::filesystem::path folder = file.parent_path();
+    std::string pattern = (folder / (TemporaryPrefix(file) + std::string(kTemporarySuffix))).string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     fd_ = mkostemp(buffer.data(), O_CLOEXEC);
     if (fd_ < 0) {
-      ThrowErrno(errno, "cannot create a temporary file in " + Quoted(folder));
+      ThrowErrno(errno, "cannot create a temporary file in " + QuotedPath(folder));
     }
     path_ = buffer.data();
   }
@@ -72,7 +91,7 @@ void WriteAll(int fd, std::string_view contents, const std::string& path) {
       if (errno == EINTR) {
         continue;
       }
-      ThrowErrno(errno, "cannot write " + Quoted(path));
+      ThrowErrno(errno, "cannot write " + QuotedPath(path));
     }
     contents.remove_prefix(static_cast<std::size_t>(written));
   }
@@ -119,31 +138,52 @@ std::optional<std::string> ReadFileIfExists(const std::filesystem::path& file) {
   return contents;
 }
 
+std::filesystem::path FinalLinkTarget(const std::filesystem::path& file) {
+  std::filesystem::path current = file;
+  for (int links = 0;; ++links) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, ec))) {
+      return current;  // also when it cannot be looked at: opening it will say why
+    }
+    if (links == kMaxLinksInARow) {
+      ThrowErrno(ELOOP, "cannot follow the links of " + QuotedPath(file));
+    }
+    const std::filesystem::path target = std::filesystem::read_symlink(current, ec);
+    if (ec) {
+      throw std::system_error(ec, "cannot read the link " + QuotedPath(current));
+    }
+    current = target.is_absolute() ? target : current.parent_path() / target;
+  }
+}
+
 void ReplaceFileAtomically(const std::filesystem::path& file, std::string_view contents, mode_t mode) {
-  const std::filesystem::path folder =
-      file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+  std::filesystem::path target = FinalLinkTarget(file);
+  if (!target.has_parent_path()) {
+    target = std::filesystem::path(".") / target;
+  }
+  const std::filesystem::path folder = target.parent_path();
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   if (ec) {
-    throw std::system_error(ec, "cannot create the folder " + Quoted(folder));
+    throw std::system_error(ec, "cannot create the folder " + QuotedPath(folder));
   }
   if (!std::filesystem::is_directory(folder, ec)) {
-    ThrowErrno(ENOTDIR, "cannot create the folder " + Quoted(folder));
+    ThrowErrno(ENOTDIR, "cannot create the folder " + QuotedPath(folder));
   }
 
-  TemporaryFile temporary(folder, file.filename().string());
+  TemporaryFile temporary(target);
   WriteAll(temporary.Descriptor(), contents, temporary.Path());
   if (::fchmod(temporary.Descriptor(), mode) != 0) {
-    ThrowErrno(errno, "cannot set the permissions of " + Quoted(temporary.Path()));
+    ThrowErrno(errno, "cannot set the permissions of " + QuotedPath(temporary.Path()));
   }
   if (::fsync(temporary.Descriptor()) != 0) {
-    ThrowErrno(errno, "cannot flush " + Quoted(temporary.Path()) + " to disk");
+    ThrowErrno(errno, "cannot flush " + QuotedPath(temporary.Path()) + " to disk");
   }
   if (temporary.Close() != 0) {
-    ThrowErrno(errno, "cannot write " + Quoted(temporary.Path()));
+    ThrowErrno(errno, "cannot write " + QuotedPath(temporary.Path()));
   }
-  if (::rename(temporary.Path().c_str(), file.c_str()) != 0) {
-    ThrowErrno(errno, "cannot replace it by " + Quoted(temporary.Path()));
+  if (::rename(temporary.Path().c_str(), target.c_str()) != 0) {
+    ThrowErrno(errno, "cannot replace it by " + QuotedPath(temporary.Path()));
   }
   temporary.Commit();
 
@@ -152,6 +192,26 @@ void ReplaceFileAtomically(const std::filesystem::path& file, std::string_view c
   if (folderFd >= 0) {
     ::fsync(folderFd);
     ::close(folderFd);
+  }
+}
+
+void RemoveStaleTemporaryFiles(const std::filesystem::path& file, std::chrono::seconds age) {
+  std::filesystem::path target;
+  try {
+    target = FinalLinkTarget(file);
+  } catch (const std::system_error&) {
+    return;  // the load that follows reports the broken link
+  }
+  std::error_code ec;
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  const std::string prefix = TemporaryPrefix(target);
+  const auto limit = std::filesystem::file_time_type::clock::now() - age;
+  for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code entryError;
+    if (IsTemporaryName(it->path().filename().string(), prefix) && it->is_regular_file(entryError) &&
+        !it->is_symlink(entryError) && it->last_write_time(entryError) < limit && !entryError) {
+      ::unlink(it->path().c_str());
+    }
   }
 }
 

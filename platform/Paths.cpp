@@ -1,10 +1,12 @@
 #include "platform/Paths.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -38,8 +40,7 @@ std::filesystem::path HomeDirectory() {
   std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
   passwd entry{};
   passwd* found = nullptr;
-  int error = 0;
-  while ((error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE) {
+  while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
     buffer.resize(buffer.size() * 2);
   }
   if (found == nullptr || found->pw_dir == nullptr || *found->pw_dir == '\0') {
@@ -67,10 +68,24 @@ std::filesystem::path RegistryFilePath() {
 }
 
 std::filesystem::path ExecutablePath() {
+  constexpr const char* kSelf = "/proc/self/exe";
+  // The kernel's mark of a file deleted (or replaced, as by a package upgrade) while it runs.
+  constexpr std::string_view kDeletedMark = " (deleted)";
   std::error_code ec;
-  std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  std::string path = std::filesystem::read_symlink(kSelf, ec).string();
   if (ec) {
-    throw EQuorixException("Cannot find the program's own file: /proc/self/exe: " + ec.message());
+    throw EQuorixException(std::string("Cannot find the program's own file: ") + kSelf + ": " + ec.message());
+  }
+  if (path.ends_with(kDeletedMark)) {
+    // A file that is really named so is the running program itself; otherwise the mark goes,
+    // and the path names the file that now stands there (the upgraded program).
+    struct stat running {};
+    struct stat named {};
+    const bool reallyNamedSo = ::stat(kSelf, &running) == 0 && ::stat(path.c_str(), &named) == 0 &&
+                               running.st_dev == named.st_dev && running.st_ino == named.st_ino;
+    if (!reallyNamedSo) {
+      path.resize(path.size() - kDeletedMark.size());
+    }
   }
   return path;
 }

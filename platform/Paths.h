@@ -21,7 +21,10 @@ namespace Platform {
 // $QUORIX_REGISTRY if it is set and not empty, else ConfigHomeDirectory()/quorix/registry.reg.
 [[nodiscard]] std::filesystem::path RegistryFilePath();
 
-// The running program's own file (/proc/self/exe). Throws if it cannot be read.
+// The running program's own file (/proc/self/exe). If that file was deleted or replaced
+// while the program runs (a package upgrade), the path it had, without the " (deleted)"
+// the kernel adds, so that what is written from it names the program now installed there.
+// Throws if it cannot be read.
 [[nodiscard]] std::filesystem::path ExecutablePath();
 
 }  // namespace Platform

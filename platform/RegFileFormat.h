@@ -38,13 +38,16 @@
 // than eight digits. A key that appears twice is one key; a value that appears twice in a
 // key keeps the last one, as an import would.
 //
-// Anything else is an ERegistryException
+// Anything else is an ERegistryFileDamaged
 //   "Cannot read the settings file '<file>': line <n>: <what was wrong>"
 // with n counted from 1: a first line that is not the header, a key line for another root,
 // a key deletion "[-...]", an empty key name, keys nested deeper than kMaxKeyDepth, a value
 // line before any key line, an unterminated or badly escaped string, a missing "=", a value
 // deletion "=-", an unknown or unsupported value type, bad hex digits, text after a value,
 // a UTF-16 value with an odd number of bytes, a continuation past the end of the file.
+// Reading is split so that one object owns the position in the lines: RegFileLines (the
+// cursor), RegFileParser (header, key and value lines), RegValueReader (the data of a value,
+// taking a hex list's continuation lines from the cursor it is handed).
 namespace RegFileFormat {
 
 inline constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
@@ -57,7 +60,11 @@ inline constexpr std::size_t kMaxKeyDepth = 512;
 // Parse(Format(tree)) == tree for every tree whose names pass the two checks below.
 [[nodiscard]] std::string Format(const TRegKey& root);
 
-// A key name that Format can write and Parse read back: not empty, no "\" and no line feed.
+// Why Format could not write `name` as one key name that Parse reads back, or "" if it can:
+// an empty name, a "\" (it would split the key in two) or a line feed (it would end the key
+// line). Everything else, "]" and other control characters included, comes back unchanged.
+[[nodiscard]] std::string_view KeyNameProblem(std::string_view name) noexcept;
+// KeyNameProblem(name) is "".
 [[nodiscard]] bool IsStorableKeyName(std::string_view name) noexcept;
 // A value name that Format can write and Parse read back: no line feed.
 [[nodiscard]] bool IsStorableValueName(std::string_view name) noexcept;

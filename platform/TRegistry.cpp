@@ -4,23 +4,8 @@
 #include <optional>
 
 #include "platform/ERegistryException.h"
+#include "platform/RegFileFormat.h"
 #include "platform/TRegistryStore.h"
-
-namespace {
-
-[[noreturn]] void ThrowInvalidType(std::string_view name) {
-  throw ERegistryException("Invalid data type for '" + std::string(name) + "'");
-}
-
-[[noreturn]] void ThrowGetFailed(std::string_view name) {
-  throw ERegistryException("Failed to get data for '" + std::string(name) + "'");
-}
-
-[[noreturn]] void ThrowSetFailed(std::string_view name) {
-  throw ERegistryException("Failed to set data for '" + std::string(name) + "'");
-}
-
-}  // namespace
 
 TRegistry::TRegistry(TRegistryStore& store) : store_(&store) {}
 
@@ -157,10 +142,10 @@ int TRegistry::GetDataSize(std::string_view name) const {
 std::int32_t TRegistry::ReadInteger(std::string_view name) const {
   const std::optional<TRegValue> value = Value(name);
   if (!value) {
-    ThrowGetFailed(name);
+    throw ERegistryException::GetDataFailed(name);
   }
   if (value->Type != TRegDataType::rdInteger) {
-    ThrowInvalidType(name);
+    throw ERegistryException::InvalidDataType(name);
   }
   return static_cast<std::int32_t>(value->Dword);
 }
@@ -171,7 +156,7 @@ std::string TRegistry::ReadString(std::string_view name) const {
     return {};
   }
   if (value->Type != TRegDataType::rdString && value->Type != TRegDataType::rdExpandString) {
-    ThrowInvalidType(name);
+    throw ERegistryException::InvalidDataType(name);
   }
   return std::move(value->Text);
 }
@@ -179,10 +164,10 @@ std::string TRegistry::ReadString(std::string_view name) const {
 double TRegistry::ReadFloat(std::string_view name) const {
   const std::optional<TRegValue> value = Value(name);
   if (!value) {
-    ThrowGetFailed(name);
+    throw ERegistryException::GetDataFailed(name);
   }
   if (value->Type != TRegDataType::rdBinary || value->Binary.size() != sizeof(double)) {
-    ThrowInvalidType(name);
+    throw ERegistryException::InvalidDataType(name);
   }
   std::uint64_t bits = 0;
   for (std::size_t i = 0; i < sizeof(double); ++i) {
@@ -194,17 +179,17 @@ double TRegistry::ReadFloat(std::string_view name) const {
 std::vector<std::uint8_t> TRegistry::ReadBinaryData(std::string_view name, std::size_t bufferSize) const {
   std::optional<TRegValue> value = Value(name);
   if (!value) {
-    ThrowGetFailed(name);
+    throw ERegistryException::GetDataFailed(name);
   }
   if (value->Type != TRegDataType::rdBinary || value->Binary.size() > bufferSize) {
-    ThrowInvalidType(name);
+    throw ERegistryException::InvalidDataType(name);
   }
   return std::move(value->Binary);
 }
 
 void TRegistry::Write(std::string_view name, TRegValue value) {
   if (!hasCurrentKey_ || readOnly_ || !store_->WriteValue(root_, currentPath_, name, std::move(value))) {
-    ThrowSetFailed(name);
+    throw ERegistryException::SetDataFailed(name);
   }
 }
 
@@ -235,4 +220,8 @@ void TRegistry::WriteBinaryData(std::string_view name, const std::vector<std::ui
 
 void TRegistry::Flush() {
   store_->Flush();
+}
+
+std::string_view TRegistry::KeyNameProblem(std::string_view name) noexcept {
+  return RegFileFormat::KeyNameProblem(name);
 }

@@ -78,6 +78,10 @@ class TRegistry {
   // Writes pending changes of the store to disk (TRegistryStore::Flush).
   void Flush();
 
+  // Why `name` cannot be the name of one key, or "" if it can; OpenKey and CreateKey refuse
+  // a path with such a part.
+  [[nodiscard]] static std::string_view KeyNameProblem(std::string_view name) noexcept;
+
  private:
   // The path below the root that `path` names: from the root if it begins with "\", else
   // from the current key (the root when none is open); one trailing "\" is ignored.

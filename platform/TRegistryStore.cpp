@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -12,9 +13,12 @@
 
 #include "common/EQuorixException.h"
 #include "platform/ERegistryException.h"
+#include "platform/ERegistryFileDamaged.h"
+#include "platform/ERegistryFileUnreadable.h"
 #include "platform/FileIO.h"
 #include "platform/MimeTypes.h"
 #include "platform/Paths.h"
+#include "platform/QuotedPath.h"
 #include "platform/RegFileFormat.h"
 #include "platform/TRegKey.h"
 
@@ -23,15 +27,25 @@ namespace {
 // The settings are the user's own: nobody else needs to read them.
 constexpr mode_t kFileMode = 0600;
 constexpr std::string_view kMimeContentTypePath[] = {"MIME", "Database", "Content Type"};
+// A temporary file of a save is younger than this unless the save was killed: a running save
+// takes moments, so after a day nobody is still writing it.
+constexpr std::chrono::hours kStaleTemporaryFileAge{24};
 
-std::vector<std::string_view> SplitPath(std::string_view path) {
+// The names along a key path, none for the root (""); nothing if the path names no key
+// because a part is empty ("\Software", "Software\", "A\\B"). Every member takes paths
+// through this one function, so that such a path is no key for all of them alike.
+std::optional<std::vector<std::string_view>> KeyPathParts(std::string_view path) {
   std::vector<std::string_view> parts;
   if (path.empty()) {
     return parts;
   }
   while (true) {
     const std::size_t separator = path.find('\\');
-    parts.push_back(path.substr(0, separator));
+    const std::string_view name = path.substr(0, separator);
+    if (name.empty()) {
+      return std::nullopt;
+    }
+    parts.push_back(name);
     if (separator == std::string_view::npos) {
       return parts;
     }
@@ -83,8 +97,9 @@ struct TRegistryStore::Impl {
   std::mutex flushMutex;
   std::mutex mutex;
   State state = State::NotRead;
-  // The error of the last failed read: sticky for a damaged file, retried for an I/O error.
-  std::string readError;
+  // Why the file is damaged: every use raises it again until the file is set aside. A file
+  // that could not be read is tried again by the next use instead.
+  std::optional<ERegistryFileDamaged> damage;
   TRegKey currentUser;
   std::optional<TRegKey> classesRoot;
   const TRegKey localMachine;
@@ -92,32 +107,31 @@ struct TRegistryStore::Impl {
   std::uint64_t generation = 0;
   std::uint64_t savedGeneration = 0;
 
-  [[nodiscard]] std::string QuotedFile() const { return "'" + file.string() + "'"; }
+  [[nodiscard]] std::string QuotedFile() const { return Platform::QuotedPath(file); }
 
   void EnsureRead() {
     if (state == State::Read) {
       return;
     }
     if (state == State::Damaged) {
-      throw ERegistryException(readError);
+      throw *damage;
     }
+    Platform::RemoveStaleTemporaryFiles(file, kStaleTemporaryFileAge);
     std::optional<std::string> text;
     try {
       text = Platform::ReadFileIfExists(file);
     } catch (const std::system_error& error) {
-      readError = "Cannot read the settings file " + QuotedFile() + ": " + error.what();
-      throw ERegistryException(readError);
+      throw ERegistryFileUnreadable(file, error.what());
     }
     if (text) {
       try {
         currentUser = RegFileFormat::Parse(*text, file.string());
-      } catch (const ERegistryException& error) {
+      } catch (const ERegistryFileDamaged& error) {
         state = State::Damaged;
-        readError = error.what();
+        damage = error;
         throw;
       }
     }
-    readError.clear();
     state = State::Read;
   }
 
@@ -151,11 +165,15 @@ struct TRegistryStore::Impl {
     return localMachine;
   }
 
-  // Null if the key does not exist or the path is malformed (an empty part).
+  // Null if the key does not exist or the path names no key (an empty part).
   template <class Key>
   static Key* Descend(Key* key, std::string_view path) {
-    for (const std::string_view name : SplitPath(path)) {
-      key = name.empty() ? nullptr : key->FindSubkey(name);
+    const std::optional<std::vector<std::string_view>> parts = KeyPathParts(path);
+    if (!parts) {
+      return nullptr;
+    }
+    for (const std::string_view name : *parts) {
+      key = key->FindSubkey(name);
       if (key == nullptr) {
         return nullptr;
       }
@@ -208,18 +226,27 @@ std::filesystem::path TRegistryStore::SetAsideDamagedFile() {
   if (s.state == Impl::State::NotRead) {
     try {
       s.EnsureRead();
-    } catch (const ERegistryException&) {
-      // Expected: this is the failure the caller wants to get past.
+    } catch (const ERegistryFileDamaged&) {
+      // Expected: this is the failure the caller wants to get past. A file that could not
+      // be read at all propagates: it may be perfectly good, so it stays where it is.
     }
   }
   if (s.state == Impl::State::Read) {
     throw ERegistryException("The settings file " + s.QuotedFile() +
                              " was read without error; there is nothing to set aside");
   }
-  const std::string base = s.file.string() + ".damaged-" + Timestamp();
+  // Through a link, the damaged file is the link's target; the link stays, and the next
+  // save writes a new target for it.
+  std::filesystem::path damagedFile;
+  try {
+    damagedFile = Platform::FinalLinkTarget(s.file);
+  } catch (const std::system_error& error) {
+    throw ERegistryException("Cannot set aside the settings file " + s.QuotedFile() + ": " + error.what());
+  }
+  const std::string base = damagedFile.string() + ".damaged-" + Timestamp();
   std::filesystem::path target = base;
   for (int attempt = 2;; ++attempt) {
-    const int error = RenameNoReplace(s.file, target);
+    const int error = RenameNoReplace(damagedFile, target);
     if (error == 0) {
       break;
     }
@@ -228,14 +255,14 @@ std::filesystem::path TRegistryStore::SetAsideDamagedFile() {
       break;
     }
     if (error != EEXIST) {
-      throw ERegistryException("Cannot set aside the settings file " + s.QuotedFile() + " as '" +
-                               target.string() + "': " + std::generic_category().message(error));
+      throw ERegistryException("Cannot set aside the settings file " + s.QuotedFile() + " as " +
+                               Platform::QuotedPath(target) + ": " + std::generic_category().message(error));
     }
     target = base + "-" + std::to_string(attempt);
   }
   s.currentUser = TRegKey();
   s.state = Impl::State::Read;
-  s.readError.clear();
+  s.damage.reset();
   s.generation = 0;
   s.savedGeneration = 0;
   return target;
@@ -274,11 +301,11 @@ bool TRegistryStore::CreateKey(THKey root, std::string_view path) {
   if (root != THKey::HKEY_CURRENT_USER) {
     return s.Find(root, path) != nullptr;
   }
-  const std::vector<std::string_view> parts = SplitPath(path);
-  if (parts.size() > RegFileFormat::kMaxKeyDepth) {
+  const std::optional<std::vector<std::string_view>> parts = KeyPathParts(path);
+  if (!parts || parts->size() > RegFileFormat::kMaxKeyDepth) {
     return false;
   }
-  for (const std::string_view name : parts) {
+  for (const std::string_view name : *parts) {
     if (!RegFileFormat::IsStorableKeyName(name)) {
       return false;
     }
@@ -286,7 +313,7 @@ bool TRegistryStore::CreateKey(THKey root, std::string_view path) {
   s.EnsureRead();
   TRegKey* key = &s.currentUser;
   bool created = false;
-  for (const std::string_view name : parts) {
+  for (const std::string_view name : *parts) {
     TRegKey* next = key->FindSubkey(name);
     if (next == nullptr) {
       next = &key->AddSubkey(name);
@@ -303,15 +330,15 @@ bool TRegistryStore::CreateKey(THKey root, std::string_view path) {
 bool TRegistryStore::DeleteKey(THKey root, std::string_view path) {
   const std::lock_guard lock(impl_->mutex);
   Impl& s = *impl_;
-  std::vector<std::string_view> parts = SplitPath(path);
-  if (parts.empty()) {
+  const std::optional<std::vector<std::string_view>> parts = KeyPathParts(path);
+  if (!parts || parts->empty()) {
     s.EnsureRead();
-    return false;  // a root cannot be deleted
+    return false;  // no key, or a root, which cannot be deleted
   }
-  const std::string_view name = parts.back();
-  const std::size_t parentLength = path.size() - name.size() - (parts.size() > 1 ? 1 : 0);
+  const std::string_view name = parts->back();
+  const std::size_t parentLength = path.size() - name.size() - (parts->size() > 1 ? 1 : 0);
   TRegKey* parent = s.FindWritable(root, path.substr(0, parentLength));
-  if (parent == nullptr || name.empty() || !parent->DeleteSubkey(name)) {
+  if (parent == nullptr || !parent->DeleteSubkey(name)) {
     return false;
   }
   ++s.generation;

@@ -16,21 +16,27 @@
 // Contract:
 //  - Key paths are below a root, without a leading backslash, parts separated by "\"
 //    ("Software\Vantorell\Quorix\Config"); "" is the root itself; a path with an empty part
-//    names no key. Key and value names compare ignoring ASCII letter case and keep the case
+//    ("\Software", "Software\", "A\\B") names no key for every member alike: it does not
+//    exist, cannot be created or deleted, and holds no values. Key and value names compare ignoring ASCII letter case and keep the case
 //    they were created with; they enumerate sorted as Windows sorts them (TRegNameLess.h:
 //    letters folded to upper case, so "_" sorts after the letters). The value name "" is a
 //    key's default value ("@" in the file). Names the file cannot hold (a line feed in any
 //    name, a "\" in a key name, keys nested deeper than 512 levels) are refused: the
 //    creating or writing call returns false. The file format is in RegFileFormat.h.
 //  - The file is read once, the first time the store is used. A missing file is an empty
-//    store. A file that cannot be parsed makes every operation throw ERegistryException
-//    naming the file, the line and what was wrong, and the file is never overwritten, until
-//    the caller moves it aside with SetAsideDamagedFile() and starts from an empty store.
-//    A file that exists but cannot be read (permissions, a folder in its place) throws the
-//    same way with the cause; that failure is not remembered: the next use tries again.
+//    store. A file that was read but cannot be parsed makes every operation throw
+//    ERegistryFileDamaged naming the file, the line and what was wrong, and the file is never
+//    overwritten, until the caller moves it aside with SetAsideDamagedFile() and starts from
+//    an empty store. A file that exists but cannot be read (permissions, an I/O error, too
+//    many open files, a folder in its place) throws ERegistryFileUnreadable naming the file
+//    and the cause; that failure is not remembered: the next use tries again.
+//  - Before that first read, temporary files of saves that were killed before their rename
+//    (".registry.reg.XXXXXX" beside the file) are removed when they are older than a day; a
+//    younger one may be another process's save in progress and is left alone.
 //  - Changes stay in memory until Flush(), which replaces the file atomically (temporary
 //    file in the same folder, fsync, rename): a crash or kill during a save leaves the old
-//    file or the new one, never a damaged one.
+//    file or the new one, never a damaged one. If the file is a symbolic link (or a chain of
+//    them), the file at its end is replaced and the link stays.
 //  - HKEY_CURRENT_USER is the file. HKEY_CLASSES_ROOT is a read-only view of the system MIME
 //    database, built once on first use; HKEY_LOCAL_MACHINE is read-only and empty. Writes to
 //    a read-only root fail.
@@ -54,13 +60,16 @@ class TRegistryStore {
 
   [[nodiscard]] const std::filesystem::path& FilePath() const noexcept;
 
-  // Reads the file now if it has not been read yet; throws ERegistryException as above.
+  // Reads the file now if it has not been read yet; throws ERegistryFileDamaged or
+  // ERegistryFileUnreadable as above.
   void Load();
 
-  // Renames a file that failed to load to "<file>.damaged-<yyyymmdd-hhmmss>" (local time;
-  // "-2", "-3", ... appended if that name is taken, so an earlier damaged file is never
-  // replaced), starts from an empty store and returns the new name of the damaged file (an
-  // empty path if the file has vanished meanwhile). Throws ERegistryException if the file
+  // Renames a file that was read and found damaged to "<file>.damaged-<yyyymmdd-hhmmss>"
+  // (local time; "-2", "-3", ... appended if that name is taken, so an earlier damaged file
+  // is never replaced; through a link, the link's target is renamed and the link stays),
+  // starts from an empty store and returns the new name of the damaged file (an empty path
+  // if the file has vanished meanwhile). A file that cannot be read is never moved: that
+  // raises ERegistryFileUnreadable as Load() does. Throws ERegistryException if the file
   // loads without error (there is nothing to set aside) or cannot be renamed.
   std::filesystem::path SetAsideDamagedFile();
 

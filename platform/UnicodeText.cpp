@@ -142,4 +142,32 @@ std::string Utf16ToNarrow(std::u16string_view text) {
   return out;
 }
 
+std::u16string Utf16LeUnits(std::span<const std::uint8_t> bytes) {
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  }
+  return units;
+}
+
+std::u16string TerminatedUtf16LeUnits(std::span<const std::uint8_t> bytes) {
+  std::u16string units = Utf16LeUnits(bytes);
+  if (!units.empty() && units.back() == u'\0') {
+    units.pop_back();
+  }
+  return units;
+}
+
+std::vector<std::uint8_t> TerminatedUtf16LeBytes(std::u16string_view units) {
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve((units.size() + 1) * 2);
+  for (const char16_t unit : units) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  bytes.push_back(0);
+  bytes.push_back(0);
+  return bytes;
+}
+
 }  // namespace Platform

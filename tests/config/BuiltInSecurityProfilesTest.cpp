@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/AsciiCase.h"
 #include "config/BuiltInSecurityProfiles.h"
 #include "config/TSecurityProfiles.h"
 #include "config/ConfigTestSupport.h"
@@ -58,59 +59,39 @@ constexpr OptionRow OptionRows[] = {
     {"AllowSelectedWebBugProviders", {1, 1, 0}},
 };
 
-struct FileTypeRow {
-  const char* MIMEType;
-  const char* Extensions;
-  std::array<int, 3> Actions;  // Low, Medium, High
-};
+// What the attachment policies mean, by the extension a file arrives with.
+// Medium blocks what runs or installs itself when opened (programs, scripts, shortcuts,
+// installers, certificates, control-panel items) ...
+constexpr const char* MediumBlocks =
+    "bat com exe pif scr shs js jse vb vba vbe vbs sct wsc wsf wsh chm cmd cnf cpl crt hta ins isp lnk "
+    "msc msi msp scf shb uls wiz xnk";
+// ... and renames what needs another program, or a second step, to do harm.
+constexpr const char* MediumRenames =
+    "386 dll drv vxd asx bas css hlp mdb ade adn adp mda mde mdz mad maf mag mam maq mar mas mat mav maw "
+    "mst pcd pl ps py reg url";
 
-constexpr FileTypeRow FileTypeRows[] = {
-    {"text/html", "htm;html", {3, 3, 3}},
-    {"application/octet-stream", "bat;com;exe;pif;scr;shs", {1, 2, 2}},
-    {"application/octet-stream", "386;dll;drv;vxd", {1, 1, 2}},
-    {"text/javascript", "js;jse", {1, 2, 2}},
-    {"text/vbscript", "vb;vba;vbe;vbs", {1, 2, 2}},
-    {"text/scriptlet", "sct;wsc;wsf;wsh", {1, 2, 2}},
-    {"video/x-ms-asf", "asx", {1, 1, 2}},
-    {"application/octet-stream", "bas", {1, 1, 2}},
-    {"application/octet-stream", "chm", {1, 2, 2}},
-    {"application/octet-stream", "cmd", {1, 2, 2}},
-    {"application/octet-stream", "cnf", {1, 2, 2}},
-    {"application/octet-stream", "cpl", {1, 2, 2}},
-    {"application/x-x509-ca-cert", "crt", {1, 2, 2}},
-    {"text/css", "css", {1, 1, 2}},
-    {"application/winhlp", "hlp", {1, 1, 2}},
-    {"application/hta", "hta", {1, 2, 2}},
-    {"application/octet-stream", "ins;isp", {1, 2, 2}},
-    {"application/octet-stream", "lnk", {1, 2, 2}},
-    {"application/x-msaccess", "mdb", {1, 1, 2}},
-    {"application/octet-stream", "ade;adn;adp;mda;mde;mdz", {1, 1, 2}},
-    {"application/octet-stream", "mad;maf;mag;mam;maq;mar;mas;mat;mav;maw", {1, 1, 2}},
-    {"application/octet-stream", "msc", {1, 2, 2}},
-    {"application/octet-stream", "msi;msp", {1, 2, 2}},
-    {"application/octet-stream", "mst", {1, 1, 2}},
-    {"application/octet-stream", "pcd", {1, 1, 2}},
-    {"application/octet-stream", "pl", {1, 1, 2}},
-    {"application/postscript", "ps", {1, 1, 2}},
-    {"application/octet-stream", "py", {1, 1, 2}},
-    {"application/octet-stream", "reg", {1, 1, 2}},
-    {"application/octet-stream", "scf", {1, 2, 2}},
-    {"application/octet-stream", "shb", {1, 2, 2}},
-    {"text/iuls", "uls", {1, 2, 2}},
-    {"application/octet-stream", "url", {1, 1, 2}},
-    {"application/octet-stream", "wiz", {1, 2, 2}},
-    {"application/octet-stream", "xnk", {1, 2, 2}},
-    {"message/external-body", "", {2, 2, 2}},
-};
-
-
-std::vector<std::string> ExpectedRows(std::size_t level) {
-  std::vector<std::string> rows;
-  for (const FileTypeRow& row : FileTypeRows) {
-    rows.push_back(std::string(row.MIMEType) + ":" + std::to_string(row.Actions[level]) + ":" +
-                   row.Extensions);
+std::vector<std::string> Words(const char* text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (const char* p = text;; ++p) {
+    if (*p == ' ' || *p == '\0') {
+      if (!word.empty()) {
+        words.push_back(word);
+      }
+      word.clear();
+      if (*p == '\0') {
+        return words;
+      }
+    } else {
+      word += *p;
+    }
   }
-  return rows;
+}
+
+// The action a profile takes on an attachment with this extension; -1 if no row lists it.
+int ActionFor(const TSecurityProfile& profile, const std::string& extension) {
+  const TAttachmentFileType* type = profile.AttachmentFileTypes.FindFileTypeByExtension(extension);
+  return type == nullptr ? -1 : type->Action;
 }
 
 TEST(BuiltInSecurityProfilesTest, TemplatesHoldTheirOptionValues) {
@@ -133,11 +114,66 @@ TEST(BuiltInSecurityProfilesTest, TemplatesHoldTheirOptionValues) {
   EXPECT_EQ(stored, checked);
 }
 
-TEST(BuiltInSecurityProfilesTest, TemplatesHoldTheThirtySixAttachmentTypesInOrder) {
+TEST(BuiltInSecurityProfilesTest, LowRenamesMediumSortsAndHighBlocksEveryListedExtension) {
+  std::vector<std::string> listed = Words(MediumBlocks);
+  for (const std::string& extension : Words(MediumRenames)) {
+    listed.push_back(extension);
+  }
+  for (const std::string& extension : Words(MediumBlocks)) {
+    SCOPED_TRACE(extension);
+    EXPECT_EQ(ActionFor(MediumSecurityProfile(), extension), TAttachmentFileType::Block);
+  }
+  for (const std::string& extension : Words(MediumRenames)) {
+    SCOPED_TRACE(extension);
+    EXPECT_EQ(ActionFor(MediumSecurityProfile(), extension), TAttachmentFileType::Rename);
+  }
+  for (const std::string& extension : listed) {
+    SCOPED_TRACE(extension);
+    EXPECT_EQ(ActionFor(LowSecurityProfile(), extension), TAttachmentFileType::Rename);
+    EXPECT_EQ(ActionFor(HighSecurityProfile(), extension), TAttachmentFileType::Block);
+    // Letter case of the file name does not matter.
+    EXPECT_EQ(ActionFor(HighSecurityProfile(), asciiUpperCase(extension)), TAttachmentFileType::Block);
+  }
   for (std::size_t level = 0; level < 3; ++level) {
     SCOPED_TRACE(LevelNames[level]);
-    EXPECT_EQ(RowsOf(TemplateAt(level).AttachmentFileTypes), ExpectedRows(level));
+    const TSecurityProfile& profile = TemplateAt(level);
+    // HTML files are judged by the HTML options, not by an attachment action.
+    EXPECT_EQ(ActionFor(profile, "htm"), TAttachmentFileType::SeeHTML);
+    EXPECT_EQ(ActionFor(profile, "HTML"), TAttachmentFileType::SeeHTML);
+    // Files the lists do not name pass (as the engine's default), and external bodies, which
+    // would make the mail program fetch content from elsewhere, are blocked everywhere.
+    for (const char* harmless : {"pdf", "txt", "zip", "jpg", "doc", ""}) {
+      EXPECT_EQ(ActionFor(profile, harmless), -1) << harmless;
+    }
+    const TAttachmentFileType* externalBody =
+        profile.AttachmentFileTypes.FindFileTypeByMIMEType("message", "external-body");
+    ASSERT_NE(externalBody, nullptr);
+    EXPECT_EQ(externalBody->Action, TAttachmentFileType::Block);
+    // No other extension is listed, and none is allowed outright.
+    std::size_t extensions = 0;
+    for (int i = 0; i < profile.AttachmentFileTypes.GetCount(); ++i) {
+      const TAttachmentFileType* type = profile.AttachmentFileTypes.AttachmentFileType(i);
+      EXPECT_NE(type->Action, TAttachmentFileType::Allow) << type->MIMEType;
+      extensions += type->Extensions().size();
+    }
+    EXPECT_EQ(extensions, listed.size() + 2);  // and "htm", "html"
   }
+}
+
+TEST(BuiltInSecurityProfilesTest, TheThreePoliciesListTheSameTypesInTheSameOrder) {
+  // The Options dialog shows the rows side by side; only the actions differ.
+  const TAttachmentFileTypes& low = LowSecurityProfile().AttachmentFileTypes;
+  for (std::size_t level = 1; level < 3; ++level) {
+    SCOPED_TRACE(LevelNames[level]);
+    const TAttachmentFileTypes& other = TemplateAt(level).AttachmentFileTypes;
+    ASSERT_EQ(other.GetCount(), low.GetCount());
+    for (int i = 0; i < low.GetCount(); ++i) {
+      EXPECT_EQ(other.AttachmentFileType(i)->MIMEType, low.AttachmentFileType(i)->MIMEType) << i;
+      EXPECT_EQ(other.AttachmentFileType(i)->GetExtensionsList(), low.AttachmentFileType(i)->GetExtensionsList())
+          << i;
+    }
+  }
+  EXPECT_EQ(low.GetCount(), 36);
   // The first row wins a lookup, so "xnk" finds its own row, not external-body.
   EXPECT_EQ(MediumSecurityProfile().AttachmentFileTypes.FindFileTypeByExtension("XNK")->MIMEType,
             "application/octet-stream");
@@ -168,7 +204,7 @@ TEST(BuiltInSecurityProfilesTest, MissingBuiltInsAreAddedAsCopiesInOrder) {
     EXPECT_EQ(profiles.GetName(i), LevelNames[static_cast<std::size_t>(i)]);
     const TSecurityProfile* profile = profiles.GetSecurityProfile(i);
     EXPECT_NE(profile, &TemplateAt(static_cast<std::size_t>(i)));
-    EXPECT_EQ(RowsOf(profile->AttachmentFileTypes), ExpectedRows(static_cast<std::size_t>(i)));
+    EXPECT_EQ(RowsOf(profile->AttachmentFileTypes), RowsOf(TemplateAt(static_cast<std::size_t>(i)).AttachmentFileTypes));
   }
   profiles.GetSecurityProfile(1)->AttachmentFileTypes.AttachmentFileType(1)->Action =
       TAttachmentFileType::Allow;
@@ -209,7 +245,7 @@ TEST(BuiltInSecurityProfilesTest, ResetRestoresTheTemplateAfterEdits) {
   EXPECT_TRUE(medium.RemoveScripting);
   EXPECT_EQ(medium.HTMLMessageTextHandling, TSecurityProfile::HTMLFilter);
   EXPECT_EQ(medium.AttachmentFileTypes.GetCount(), 36);
-  EXPECT_EQ(RowsOf(medium.AttachmentFileTypes), ExpectedRows(1));
+  EXPECT_EQ(RowsOf(medium.AttachmentFileTypes), RowsOf(MediumSecurityProfile().AttachmentFileTypes));
 }
 
 }  // namespace

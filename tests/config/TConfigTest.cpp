@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -251,50 +252,35 @@ TEST_F(TConfigTest, AnOutOfRangeStoredFrequencyMeansNeverAndIsKept) {
   EXPECT_EQ(reg.Get(ConfigPath, "EmailSummaryFrequency"), Dword(0xFFFFFFFF));
 }
 
+// The rows of the comma-text form itself are in CommaTextTest.
 TEST(TConfigProvidersTest, TheAllowedProvidersListIsCommaText) {
-  struct Case {
-    std::vector<std::string> Providers;
-    std::string Text;
-  };
-  const std::vector<Case> cases = {
-      {{}, ""},
-      {{"disabled"}, "disabled"},
-      {{"one", "two"}, "one,two"},
-      {{"with blank", "plain"}, "\"with blank\",plain"},
-      {{"a,b"}, "\"a,b\""},
-      {{"say \"hi\""}, "\"say \"\"hi\"\"\""},
-      {{""}, "\"\""},
-      {{"a", ""}, "a,"},
-      {{"", "b"}, ",b"},
-      {{"tab\there"}, "\"tab\there\""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Text);
-    TConfig config;
-    config.SetAllowedWebBugProviders(c.Providers);
-    EXPECT_EQ(config.GetAllowedWebBugProvidersList(), c.Text);
-    TConfig parsed;
-    parsed.SetAllowedWebBugProvidersList(c.Text);
-    EXPECT_EQ(parsed.GetAllowedWebBugProviders(), c.Providers);
-  }
+  TConfig config;
+  config.SetAllowedWebBugProviders({"with blank", "plain", ""});
+  EXPECT_EQ(config.GetAllowedWebBugProvidersList(), "\"with blank\",plain,");
+  TConfig parsed;
+  parsed.SetAllowedWebBugProvidersList("  one two,\"say \"\"hi\"\"\"");
+  EXPECT_THAT(parsed.GetAllowedWebBugProviders(), ElementsAre("one", "two", "say \"hi\""));
 }
 
-TEST(TConfigProvidersTest, CommaTextReadsBlanksAndUnterminatedQuotesLeniently) {
+// A NUL in the stored list (NUL units of a hex(1) value, a raw NUL inside the quotes of a
+// string) once stopped the comma-text reader in its tracks and hung the start-up.
+TEST_F(TConfigTest, ANulInTheStoredProvidersListSeparatesItems) {
   struct Case {
-    std::string Text;
-    std::vector<std::string> Providers;
+    const char* What;
+    std::string ValueLine;
   };
-  const std::vector<Case> cases = {
-      {"  one ,  two  ", {"one", "two"}},
-      {"one two", {"one", "two"}},
-      {"\"open quote", {"open quote"}},
-      {"\"a\"b,c", {"a", "b", "c"}},
+  const Case cases[] = {
+      {"hex(1) with NUL units", "\"AllowedWebBugProvidersList\"=hex(1):61,00,00,00,62,00,00,00"},
+      {"raw NUL inside quotes", std::string("\"AllowedWebBugProvidersList\"=\"a\0b\"", 34)},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.Text);
+    SCOPED_TRACE(c.What);
+    reg.ReplaceFile("Windows Registry Editor Version 5.00\n\n"
+                    "[HKEY_CURRENT_USER\\Software\\Vantorell\\Quorix\\Config]\n" +
+                    c.ValueLine + "\n");
     TConfig config;
-    config.SetAllowedWebBugProvidersList(c.Text);
-    EXPECT_EQ(config.GetAllowedWebBugProviders(), c.Providers);
+    ASSERT_TRUE(config.LoadConfigFromRegistry(Store()));
+    EXPECT_THAT(config.GetAllowedWebBugProviders(), ElementsAre("a", "b"));
   }
 }
 
@@ -374,6 +360,39 @@ TEST_F(TConfigTest, ASavedConfigurationComesBackAfterARestart) {
 
 // Bad input: each failure is an error that names the value or the file, and nothing that
 // was on disk is lost.
+
+// A profile "Home\Work" was saved into a nested key and came back as "Home" with defaults;
+// the next save deleted it. A name that cannot be one key name is refused before anything
+// is written, in memory or on disk.
+TEST_F(TConfigTest, AnItemNameTheStoreCannotHoldIsRefusedAndNothingIsWritten) {
+  struct Case {
+    std::vector<std::string> Names;
+    std::string Refused;  // the name the error must name
+  };
+  const Case cases[] = {
+      {{"Home\\Work"}, "Home\\Work"},
+      {{""}, ""},
+      {{"Two\nLines"}, "Two\nLines"},
+      {{"Home", "HOME"}, "HOME"},  // names ignore letter case: both would be one key
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Refused);
+    TConfig config;
+    CreateDefaultSecurityProfiles(config.SecurityProfiles);
+    config.LaunchOnStartup = false;
+    config.SaveConfigToRegistry(Store());
+    const std::string before = reg.FlushedFileText();
+
+    config.ListenPort = 1110;  // would show in the file if the options had been written
+    for (const std::string& name : c.Names) {
+      config.SecurityProfiles.Add(name, std::make_unique<TSecurityProfile>());
+    }
+    const std::string error = ErrorTextOf<ERegistryException>([&] { config.SaveConfigToRegistry(Store()); });
+    EXPECT_THAT(error, HasSubstr("'" + c.Refused + "'"));
+    EXPECT_TRUE(ReadWholeFile(reg.FilePath()) == before) << "the file changed";
+    EXPECT_TRUE(reg.FlushedFileText() == before) << "the store in memory changed";
+  }
+}
 
 TEST_F(TConfigTest, AValueOfTheWrongTypeNamesTheValue) {
   struct Case {

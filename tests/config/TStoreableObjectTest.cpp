@@ -326,6 +326,10 @@ TEST_F(TStoreableObjectTest, AnOrdinalWiderThanADwordIsRefusedRatherThanCut) {
     TWide wide;
     wide.Big = c.value;
     EXPECT_EQ(ErrorTextOf<ERegistryException>([&] { wide.SaveToRegistry(Registry(), SampleKey); }), c.error);
+    if (std::string(c.error) != "no error") {
+      EXPECT_FALSE(reg.KeyExists(SamplePath)) << "something was written before the refusal";
+    }
+    reg.Store().DeleteKey(THKey::HKEY_CURRENT_USER, SamplePath);
   }
 }
 

@@ -1,5 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -51,6 +55,55 @@ TEST(Paths, HomeComesFromThePasswordDatabaseWithoutHOME) {
 TEST(Paths, ExecutablePathIsThisTestProgram) {
   EXPECT_EQ(std::filesystem::canonical(Platform::ExecutablePath()),
             std::filesystem::canonical(QUORIX_TEST_BINARY));
+}
+
+// After a package upgrade the running program's file is gone and /proc/self/exe reads
+// "<path> (deleted)"; the autostart entry written from it must name the path itself. The
+// test runs copies of this test program that ask for their own path after deleting their
+// file; a copy given QUORIX_TEST_OWN_PATH_TO plays that part instead of the test.
+TEST(Paths, ExecutablePathNeverCarriesTheDeletedMark) {
+  constexpr const char* kOutputVariable = "QUORIX_TEST_OWN_PATH_TO";
+  if (const char* output = std::getenv(kOutputVariable)) {
+    if (std::getenv("QUORIX_TEST_DELETE_SELF") != nullptr) {
+      std::filesystem::remove(std::filesystem::read_symlink("/proc/self/exe"));
+    }
+    WriteWholeFile(output, Platform::ExecutablePath().string());
+    return;
+  }
+  struct Case {
+    std::string FileName;
+    bool Deleted;
+  };
+  const Case cases[] = {
+      {"quorix", true},
+      {"quorix (deleted)", false},  // really named so: the name stays
+      {"quorix (deleted)", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.FileName + (c.Deleted ? ", deleted" : ""));
+    ScratchFolder scratch;
+    const std::filesystem::path copy = scratch / c.FileName;
+    const std::filesystem::path output = scratch / "own-path.txt";
+    std::filesystem::copy_file(QUORIX_TEST_BINARY, copy);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const int quiet = open("/dev/null", O_WRONLY);
+      dup2(quiet, STDOUT_FILENO);
+      setenv(kOutputVariable, output.c_str(), 1);
+      if (c.Deleted) {
+        setenv("QUORIX_TEST_DELETE_SELF", "1", 1);
+      }
+      execl(copy.c_str(), copy.c_str(), "--gtest_filter=Paths.ExecutablePathNeverCarriesTheDeletedMark",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(std::filesystem::exists(copy), !c.Deleted);
+    EXPECT_EQ(ReadWholeFile(output), copy.string());
+  }
 }
 
 }  // namespace

@@ -295,6 +295,44 @@ TEST(RegFileFormatRoundTrip, AwkwardStringsAndBinaryComeBackExactly) {
   EXPECT_NE(text.find("\"v4\"=hex(1):74,00,72,00"), std::string::npos);
 }
 
+// Only what would split or end a key line is refused as a key name; names that merely look
+// odd on a key line (a "]" at its end, blanks, control characters) come back unchanged.
+TEST(RegFileFormatRoundTrip, KeyNamesHoldEverythingButTheirSeparators) {
+  struct Case {
+    std::string name;
+    std::string problem;  // "" if the name is kept
+  };
+  const Case cases[] = {
+      {"", "a key name cannot be empty"},
+      {"Home\\Work", "a key name cannot contain '\\' (it would name a key inside another)"},
+      {"\\", "a key name cannot contain '\\' (it would name a key inside another)"},
+      {"two\nlines", "a key name cannot contain a line break"},
+      {"ends]", ""},
+      {"]", ""},
+      {"[x]", ""},
+      {" ", ""},
+      {" padded\t", ""},
+      {"cr\r", ""},
+      {"\r", ""},
+      {"nul\0"s, ""},
+      {"-dash", ""},
+      {";semicolon", ""},
+      {"\"quoted\"=", ""},
+      {"\xC3\x9C" "bung", ""},
+      {"\xFF\x80", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(RegFileFormat::KeyNameProblem(c.name), c.problem);
+    if (!c.problem.empty()) {
+      continue;
+    }
+    TRegKey root;
+    root.AddSubkey(c.name).AddSubkey(c.name).SetValue(c.name, DwordValue(1));
+    EXPECT_EQ(RegFileFormat::Parse(RegFileFormat::Format(root), kFile), root);
+  }
+}
+
 TEST(UnicodeText, NarrowToUtf16AndBackLosesNoByte) {
   struct Case {
     std::string narrow;

@@ -1,16 +1,22 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "RegTestValues.h"
+#include "support/ChildProcess.h"
 #include "support/ScratchFolder.h"
 #include "platform/ERegistryException.h"
+#include "platform/ERegistryFileDamaged.h"
+#include "platform/ERegistryFileUnreadable.h"
 #include "platform/RegFileFormat.h"
 #include "platform/TRegistry.h"
 #include "platform/TRegistryStore.h"
@@ -18,8 +24,10 @@
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 constexpr THKey HKCU = THKey::HKEY_CURRENT_USER;
@@ -145,39 +153,226 @@ TEST_F(RegistryStoreTest, AnUnwritableFolderGivesAnErrorNamingTheFile) {
   EXPECT_TRUE(store.KeyExists(HKCU, "Software"));
 }
 
+// As the unprivileged user, so that root (which CI runs as) checks the permission too.
 TEST_F(RegistryStoreTest, AReadOnlyFolderGivesAnErrorNamingTheFile) {
-  if (geteuid() == 0) {
-    GTEST_SKIP() << "root writes into folders without write permission; the regular-file case covers root";
-  }
   std::filesystem::create_directories(file_.parent_path());
+  HandToUnprivilegedUser(scratch_.Path());
   ::chmod(file_.parent_path().c_str(), 0500);
-  TRegistryStore store(file_, {});
-  ASSERT_TRUE(store.CreateKey(HKCU, "Software"));
-  EXPECT_THROW(
-      {
+  const std::string error = RunInChild(
+      [&] {
+        TRegistryStore store(file_, {});
+        store.CreateKey(HKCU, "Software");
         try {
           store.Flush();
-        } catch (const ERegistryException& error) {
-          EXPECT_THAT(error.what(), HasSubstr("'" + file_.string() + "'"));
-          EXPECT_THAT(error.what(), HasSubstr("Permission denied"));
-          throw;
+        } catch (const ERegistryException& e) {
+          return std::string(e.what()) + (store.KeyExists(HKCU, "Software") ? "" : " (change lost)");
         }
+        return std::string("no error");
       },
-      ERegistryException);
+      true);
   ::chmod(file_.parent_path().c_str(), 0700);
+  EXPECT_THAT(error, StartsWith("Cannot write the settings file '" + file_.string() + "': "));
+  EXPECT_THAT(error, EndsWith("Permission denied"));
+  EXPECT_FALSE(std::filesystem::exists(file_));
 }
 
-TEST_F(RegistryStoreTest, AFileThatCannotBeReadIsReportedWithItsName) {
-  std::filesystem::create_directories(file_);  // a folder where the file should be
-  TRegistryStore store(file_, {});
-  try {
-    store.Load();
-    FAIL() << "Load succeeded";
-  } catch (const ERegistryException& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "Cannot read the settings file '" + file_.string() + "': cannot read it: Is a directory");
+// Only a file that was read and found damaged may be moved aside; one that could not be read
+// may be a good file, and moving it would start the user over with default settings.
+TEST_F(RegistryStoreTest, AFileThatCannotBeReadIsNeverSetAside) {
+  const std::string good = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n";
+  // Load and SetAsideDamagedFile in a fresh store; the kinds of their errors, then the text.
+  const auto tryBoth = [&] {
+    TRegistryStore store(file_, {});
+    std::string kinds;
+    std::string text;
+    for (const auto& use : {std::function<void()>([&] { store.Load(); }),
+                            std::function<void()>([&] { (void)store.SetAsideDamagedFile(); })}) {
+      try {
+        use();
+        kinds += "none ";
+      } catch (const ERegistryFileUnreadable& e) {
+        kinds += "unreadable ";
+        text = e.what();
+      } catch (const ERegistryFileDamaged& e) {
+        kinds += "damaged ";
+        text = e.what();
+      } catch (const ERegistryException& e) {
+        kinds += "other ";
+        text = e.what();
+      }
+    }
+    return kinds + "| " + text;
+  };
+  struct Case {
+    const char* What;
+    std::function<std::string()> Run;
+    std::string Cause;
+  };
+  const Case cases[] = {
+      {"a folder in its place",
+       [&] {
+         std::filesystem::remove(file_);
+         std::filesystem::create_directories(file_ / "inside");
+         return tryBoth();
+       },
+       "cannot read it: Is a directory"},
+      {"permission denied",
+       [&] {
+         ::chmod(file_.c_str(), 0000);
+         HandToUnprivilegedUser(scratch_.Path());
+         return RunInChild(tryBoth, true);
+       },
+       "cannot open it: Permission denied"},
+      {"too many open files",
+       [&] {
+         return RunInChild([&] {
+           const rlimit few{16, 16};
+           if (::setrlimit(RLIMIT_NOFILE, &few) != 0) {
+             return std::string("setrlimit failed");
+           }
+           while (::open("/dev/null", O_RDONLY) >= 0) {
+           }
+           return tryBoth();
+         });
+       },
+       "cannot open it: Too many open files"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    std::filesystem::remove_all(file_.parent_path());
+    WriteWholeFile(file_, good);
+    EXPECT_EQ(c.Run(), "unreadable unreadable | Cannot read the settings file '" + file_.string() + "': " +
+                           c.Cause);
+    ::chmod(file_.c_str(), 0600);
+    EXPECT_TRUE(std::filesystem::exists(file_));
+    for (const auto& entry : std::filesystem::directory_iterator(file_.parent_path())) {
+      EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr(".damaged-")));
+    }
   }
-  EXPECT_THROW((void)store.KeyExists(HKCU, "Software"), ERegistryException);
+  // The same file read and found damaged says so by its kind.
+  std::filesystem::remove_all(file_.parent_path());
+  WriteWholeFile(file_, "garbage\n");
+  EXPECT_EQ(tryBoth(), "damaged none | Cannot read the settings file '" + file_.string() +
+                           "': line 1: expected 'Windows Registry Editor Version 5.00'");
+}
+
+// Users who keep their settings in a repository link the file in; the link must stay a link.
+TEST_F(RegistryStoreTest, SavingThroughALinkReplacesTheTargetAndKeepsTheLink) {
+  struct Case {
+    const char* What;
+    std::vector<std::pair<std::string, std::string>> Links;  // link -> what it holds, in order
+    std::string Target;                                      // below the scratch folder
+    bool TargetExists;
+  };
+  const std::string scratch = scratch_.Path().string();
+  const Case cases[] = {
+      {"absolute link", {{"config/quorix/registry.reg", scratch + "/dotfiles/registry.reg"}},
+       "dotfiles/registry.reg", true},
+      {"relative link", {{"config/quorix/registry.reg", "../../dotfiles/registry.reg"}}, "dotfiles/registry.reg",
+       true},
+      {"chain of links",
+       {{"config/quorix/registry.reg", "../../middle/link.reg"}, {"middle/link.reg", scratch + "/dotfiles/real.reg"}},
+       "dotfiles/real.reg", true},
+      {"dangling link", {{"config/quorix/registry.reg", "../../dotfiles/new.reg"}}, "dotfiles/new.reg", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    std::filesystem::remove_all(scratch_ / "config");
+    std::filesystem::remove_all(scratch_ / "middle");
+    std::filesystem::remove_all(scratch_ / "dotfiles");
+    std::filesystem::create_directories(scratch_ / "dotfiles");
+    const std::filesystem::path target = scratch_ / c.Target;
+    if (c.TargetExists) {
+      WriteWholeFile(target, "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Old]\n");
+    }
+    for (const auto& [link, holds] : c.Links) {
+      std::filesystem::create_directories((scratch_ / link).parent_path());
+      std::filesystem::create_symlink(holds, scratch_ / link);
+    }
+    {
+      TRegistryStore store(file_, {});
+      EXPECT_EQ(store.KeyExists(HKCU, "Old"), c.TargetExists);
+      ASSERT_TRUE(store.CreateKey(HKCU, "Software\\Vantorell"));
+      ASSERT_TRUE(store.WriteValue(HKCU, "Software\\Vantorell", "ListenPort", DwordValue(110)));
+      store.Flush();
+    }
+    for (const auto& [link, holds] : c.Links) {
+      ASSERT_TRUE(std::filesystem::is_symlink(scratch_ / link)) << link;
+      EXPECT_EQ(std::filesystem::read_symlink(scratch_ / link), holds);
+    }
+    EXPECT_THAT(ReadWholeFile(target), HasSubstr("\"ListenPort\"=dword:0000006e"));
+    EXPECT_EQ(std::filesystem::status(target).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(TRegistryStore(file_, {}).ReadValue(HKCU, "Software\\Vantorell", "ListenPort"), DwordValue(110));
+  }
+  // A damaged target is set aside beside itself; the link stays for the next save.
+  const std::filesystem::path target = scratch_ / "dotfiles/new.reg";
+  WriteWholeFile(target, "garbage\n");
+  TRegistryStore store(file_, {});
+  const std::filesystem::path aside = store.SetAsideDamagedFile();
+  EXPECT_TRUE(std::filesystem::equivalent(aside.parent_path(), target.parent_path())) << aside;
+  EXPECT_TRUE(std::filesystem::is_symlink(file_));
+  ASSERT_TRUE(store.CreateKey(HKCU, "Fresh"));
+  store.Flush();
+  EXPECT_TRUE(std::filesystem::is_symlink(file_));
+  EXPECT_THAT(ReadWholeFile(target), HasSubstr("[HKEY_CURRENT_USER\\Fresh]"));
+}
+
+// "\Software" once deleted a key that KeyExists and CreateKey said was not there.
+TEST_F(RegistryStoreTest, APathWithAnEmptyPartIsNoKeyForAnyMember) {
+  TRegistryStore store(file_, {});
+  ASSERT_TRUE(store.CreateKey(HKCU, "Software\\Vantorell"));
+  ASSERT_TRUE(store.WriteValue(HKCU, "Software", "v", DwordValue(1)));
+  for (const std::string path : {"\\Software", "Software\\", "\\Software\\Vantorell", "Software\\\\Vantorell",
+                                 "\\", "\\\\Software"}) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(store.KeyExists(HKCU, path));
+    EXPECT_FALSE(store.CreateKey(HKCU, path));
+    EXPECT_FALSE(store.DeleteKey(HKCU, path));
+    EXPECT_THAT(store.SubkeyNames(HKCU, path), IsEmpty());
+    EXPECT_THAT(store.ValueNames(HKCU, path), IsEmpty());
+    EXPECT_EQ(store.ReadValue(HKCU, path, "v"), std::nullopt);
+    EXPECT_FALSE(store.WriteValue(HKCU, path, "v", DwordValue(2)));
+    EXPECT_FALSE(store.DeleteValue(HKCU, path, "v"));
+  }
+  EXPECT_TRUE(store.KeyExists(HKCU, "Software\\Vantorell"));
+  EXPECT_EQ(store.ReadValue(HKCU, "Software", "v"), DwordValue(1));
+  TRegistry registry(store);  // its own paths take one leading "\" as the root
+  EXPECT_FALSE(registry.DeleteKey("\\\\Software"));
+  EXPECT_FALSE(registry.OpenKey("\\\\Software", true));
+  EXPECT_TRUE(registry.KeyExists("\\Software"));
+}
+
+// A save killed before its rename leaves its temporary file behind; the next start cleans up
+// what is surely dead, and leaves what may be another process's save in progress.
+TEST_F(RegistryStoreTest, StaleTemporaryFilesOfKilledSavesAreRemovedAtTheNextLoad) {
+  const std::filesystem::path folder = file_.parent_path();
+  const auto twoDaysAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(48);
+  struct Case {
+    std::string Name;
+    bool Old;
+    bool Removed;
+  };
+  const Case cases[] = {
+      {".registry.reg.Ab12Cd", true, true},  {".registry.reg.Xy34Zw", false, false},
+      {".registry.reg.old", true, false},    {".registry.reg.Ab12Cd7", true, false},
+      {".other.reg.Ab12Cd", true, false},    {"registry.reg.Ab12Cd", true, false},
+  };
+  for (const Case& c : cases) {
+    WriteWholeFile(folder / c.Name, "partial save");
+    if (c.Old) {
+      std::filesystem::last_write_time(folder / c.Name, twoDaysAgo);
+    }
+  }
+  std::filesystem::create_directories(folder / ".registry.reg.Dir123");  // not a file: not ours
+  std::filesystem::last_write_time(folder / ".registry.reg.Dir123", twoDaysAgo);
+
+  TRegistryStore store(file_, {});
+  store.Load();
+  for (const Case& c : cases) {
+    EXPECT_EQ(std::filesystem::exists(folder / c.Name), !c.Removed) << c.Name;
+  }
+  EXPECT_TRUE(std::filesystem::exists(folder / ".registry.reg.Dir123"));
 }
 
 TEST_F(RegistryStoreTest, ADamagedFileStopsEveryUseUntilItIsSetAside) {
