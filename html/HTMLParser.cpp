@@ -153,7 +153,7 @@ class Tokenizer {
     for (const char16_t c : raw) {
       if (c == u'&' || c == 0) {
         decoded_.clear();
-        entities_.decodeAppend(decoded_, raw, true);
+        entities_.decodeAppend(decoded_, raw, true, true);
         return decoded_;
       }
     }
