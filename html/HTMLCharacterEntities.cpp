@@ -118,6 +118,14 @@ HTMLCharacterEntities::HTMLCharacterEntities() {
     std::memcpy(slot->text, reference.data(), reference.size());
     slot->length = static_cast<std::uint8_t>(reference.size());
   }
+  // Below 0x400 the numeric references are made once here, so that the encoder copies
+  // every reference of Latin text from the table.
+  for (char16_t code = 0; code < kLowNamesEnd; ++code) {
+    if (lowNames[code].length) continue;
+    const std::string reference = "&#" + std::to_string(code) + ";";
+    std::memcpy(lowNames[code].text, reference.data(), reference.size());
+    lowNames[code].length = static_cast<std::uint8_t>(reference.size());
+  }
 }
 
 std::size_t HTMLCharacterEntities::readReference(std::u16string_view text, bool inAttribute, char32_t& first,
@@ -311,6 +319,10 @@ void HTMLCharacterEntities::encodeAppend(std::string& out, std::u16string_view t
         p += 8;
       }
       while (i < end && text[i] < 0x80 && kPlain[text[i]]) *p++ = static_cast<char>(text[i++]);
+    } else if (c < kLowNamesEnd) {
+      std::memcpy(p, lowNames[c].text, sizeof lowNames[c].text);
+      p += lowNames[c].length;
+      ++i;
     } else if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(text[i + 1])) {
       p = writeReference(p, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       i += 2;

@@ -58,7 +58,8 @@ class HTMLCharacterEntities {
   static constexpr char16_t kSymbolNamesBegin = 0x2000;
   static constexpr char16_t kSymbolNamesEnd = 0x2700;
   // "&", the name and ";" in a fixed-size slot that is copied whole (the longest,
-  // "&thetasym;", fills it); length 0 for a code without a name.
+  // "&thetasym;", fills it); length 0 for a code without a name. Below 0x400 every slot is
+  // filled, with the numeric reference where there is no name.
   struct Reference {
     char text[10];
     std::uint8_t length;
