@@ -290,9 +290,11 @@ class Tokenizer {
       handler_.comment({});
       return;
     }
-    // A comment ends at "-->" or, as browsers also read it, at "--!>".
-    for (std::size_t p = text_.find(u"--", start); p != std::u16string_view::npos;
-         p = text_.find(u"--", p + 1)) {
+    // A comment ends at "-->" or, as browsers also read it, at "--!>". Once a search has
+    // found neither after some position, no later comment searches again, or a run of
+    // unterminated comments ("<!--a><!--a>...") would cost time in the square of its length.
+    const std::size_t first = start < noCommentEndFrom_ ? text_.find(u"--", start) : std::u16string_view::npos;
+    for (std::size_t p = first; p != std::u16string_view::npos; p = text_.find(u"--", p + 1)) {
       std::size_t closeLength = 0;
       if (p + 2 < n && text_[p + 2] == u'>') {
         closeLength = 3;
@@ -306,6 +308,7 @@ class Tokenizer {
       }
     }
     // Unterminated: the comment ends at the first ">" after "<!--".
+    noCommentEndFrom_ = std::min(noCommentEndFrom_, start);
     pos_ = start;
     handler_.comment(upToClosingBracket());
   }
@@ -389,6 +392,8 @@ class Tokenizer {
   const HTMLCharacterEntities& entities_;
   std::size_t pos_ = 0;
   int preDepth_ = 0;
+  // No "-->" or "--!>" begins at or after this position.
+  std::size_t noCommentEndFrom_ = std::u16string_view::npos;
   // Scratch space reused from event to event.
   std::string tagKey_;
   std::string attributeKey_;

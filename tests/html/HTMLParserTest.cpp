@@ -186,6 +186,18 @@ TEST(HTMLParserTest, OverlongInputIsOneEventEach) {
   EXPECT_EQ(handler.events(), "<a @title=\"" + v + "\" > \"" + v + "\" <script > raw\"" + v + "\" $");
 }
 
+// Each unterminated comment ends at its ">"; none may search the rest of the text again.
+TEST(HTMLParserTest, ManyUnterminatedComments) {
+  std::u16string html;
+  for (int i = 0; i < 50000; ++i) html += u"<!--a>";
+  html += u"<!--b";
+  RecordingHandler handler;
+  HTMLFilter::parseHTML(handler, html, false);
+  std::string expected;
+  for (int i = 0; i < 50000; ++i) expected += "!--\"a\" ";
+  EXPECT_EQ(handler.events(), expected + "!--\"b\" $");
+}
+
 TEST(HTMLParserTest, DeepNestingNeedsNoStack) {
   std::u16string html;
   for (int i = 0; i < 100000; ++i) html += u"<pre>";
