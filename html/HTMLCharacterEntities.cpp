@@ -46,7 +46,7 @@ void appendCodePoint(std::u16string& out, char32_t c) {
 }
 
 const HTML5Entity* findHTML5(std::string_view name) {
-  const auto end = std::end(_HTML5Entities);
+  const auto end = std::end(HTML5Entities);
   // Compared without measuring each table name first.
   const auto less = [](const HTML5Entity& e, std::string_view n) {
     for (std::size_t k = 0; k < n.size(); ++k) {
@@ -54,7 +54,7 @@ const HTML5Entity* findHTML5(std::string_view name) {
     }
     return false;  // n is a prefix of e.name (or equal): not less
   };
-  const auto found = std::lower_bound(std::begin(_HTML5Entities), end, name, less);
+  const auto found = std::lower_bound(std::begin(HTML5Entities), end, name, less);
   return found != end && found->name == name ? found : nullptr;
 }
 
@@ -94,7 +94,7 @@ const HTMLCharacterEntities& HTMLCharacterEntities::instance() {
 }
 
 HTMLCharacterEntities::HTMLCharacterEntities() {
-  for (const HTMLEntity& row : _HTMLEntities) {
+  for (const HTMLEntity& row : HTMLEntities) {
     if (HTMLEntitiesByName.find(row.name) != HTMLEntitiesByName.end()) {
       throw std::logic_error("HTMLEntitiesByName.find(_HTMLEntities[i].name) == HTMLEntitiesByName.end()");
     }
@@ -263,13 +263,13 @@ inline char* HTMLCharacterEntities::writeReference(char* p, char32_t code) const
     const char32_t pair = code % 100;
     code /= 100;
     d -= 2;
-    d[0] = kPairs[2 * pair];
-    d[1] = kPairs[2 * pair + 1];
+    d[0] = kPairs[2 * std::size_t{pair}];
+    d[1] = kPairs[2 * std::size_t{pair} + 1];
   }
   if (code >= 10) {
     d -= 2;
-    d[0] = kPairs[2 * code];
-    d[1] = kPairs[2 * code + 1];
+    d[0] = kPairs[2 * std::size_t{code}];
+    d[1] = kPairs[2 * std::size_t{code} + 1];
   } else {
     *--d = static_cast<char>('0' + code);
   }

@@ -4,7 +4,7 @@
 
 namespace HTMLFilter {
 
-const HTMLEntity _HTMLEntities[255] = {
+const HTMLEntity HTMLEntities[255] = {
     {34, "quot"},
     {38, "amp"},
     {60, "lt"},
@@ -262,7 +262,7 @@ const HTMLEntity _HTMLEntities[255] = {
     {8364, "euro"},
 };
 
-const HTML5Entity _HTML5Entities[2231] = {
+const HTML5Entity HTML5Entities[2231] = {
     {"AElig", 0xC6, 0x0},
     {"AElig;", 0xC6, 0x0},
     {"AMP", 0x26, 0x0},

@@ -11,7 +11,7 @@ struct HTMLEntity {
 };
 
 // The 252 character entities of HTML 4.01 and three old aliases; the names encode uses.
-extern const HTMLEntity _HTMLEntities[255];
+extern const HTMLEntity HTMLEntities[255];
 
 // The HTML5 named character references, sorted by name in byte order. A name ends with ";"
 // unless it is one of the old names that browsers also accept without it. A reference
@@ -22,6 +22,6 @@ struct HTML5Entity {
   char32_t second;
 };
 
-extern const HTML5Entity _HTML5Entities[2231];
+extern const HTML5Entity HTML5Entities[2231];
 
 }  // namespace HTMLFilter

@@ -48,8 +48,9 @@ Registry buildRegistry() {
   };
   // The G0..G3 designations of a 94-set with final byte F: ESC ( F, ESC ) F, ESC * F, ESC + F.
   const auto add94 = [&add](std::uint8_t final, const CharacterSetEntry& entry, int registers) {
-    for (std::uint8_t reg = 0; reg < registers; ++reg) {
-      add((0x28u + reg) << 16 | std::uint32_t{final} << 8, entry, reg);
+    for (int reg = 0; reg < registers; ++reg) {
+      add((0x28u + static_cast<std::uint32_t>(reg)) << 16 | std::uint32_t{final} << 8, entry,
+          static_cast<std::uint8_t>(reg));
     }
   };
   // A 94x94 set: ESC $ F (G0, the old form), ESC $ ( F .. ESC $ + F.

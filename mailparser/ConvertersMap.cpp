@@ -112,7 +112,8 @@ Converter iso2022(const ISO2022Decoder::Mode& mode) {
   return {&ISO2022Decoder::decodeWithMode, &mode};
 }
 
-const DecoderNames kDecoderNames[] = {
+// Constant addresses and string literals only: its initialisation cannot throw.
+const DecoderNames kDecoderNames[] = {  // NOLINT(cert-err58-cpp)
     {{&UnicodeDecoders::decodeUTF7}, {"csunicode11utf7", "unicode-2-0-utf-7", "unicode-1-1-utf-7", "utf-7"}},
     {{&UnicodeDecoders::decodeUTF8},
      {"x-unicode-2-0-utf-8", "unicode-2-0-utf-8", "unicode-1-1-utf-8", "utf-8", "utf8"}},

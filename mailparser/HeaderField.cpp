@@ -22,7 +22,7 @@ HeaderField::HeaderField(const HeaderField& other) : name(other.name), value(oth
 
 // A field that sits in a header keeps its name and value: emptying it would leave the header's
 // index pointing at a nameless field.
-HeaderField::HeaderField(HeaderField&& other)
+HeaderField::HeaderField(HeaderField&& other)  // NOLINT(performance-noexcept-move-constructor)
     : name(other.inHeader ? other.name : std::move(other.name)),
       value(other.inHeader ? other.value : std::move(other.value)) {}
 
@@ -33,6 +33,7 @@ HeaderField& HeaderField::operator=(const HeaderField& other) {
   return *this;
 }
 
+// NOLINTNEXTLINE(performance-noexcept-move-constructor,bugprone-exception-escape): it throws by design
 HeaderField& HeaderField::operator=(HeaderField&& other) {
   refuseIfInHeader(*this);
   name = std::move(other.name);

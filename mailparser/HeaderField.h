@@ -22,11 +22,12 @@ class HeaderField {
   // A copy is a fresh field: it is not in any header, whatever the original was. Moving from a
   // field that is in a header copies instead, so the header's field stays intact.
   HeaderField(const HeaderField& other);
-  HeaderField(HeaderField&& other);
+  // Moves may copy or throw, so they cannot be noexcept; containers then copy, as they must.
+  HeaderField(HeaderField&& other);  // NOLINT(performance-noexcept-move-constructor)
 
   // Throws std::runtime_error when this field is in a header; `inHeader` is never copied.
   HeaderField& operator=(const HeaderField& other);
-  HeaderField& operator=(HeaderField&& other);
+  HeaderField& operator=(HeaderField&& other);  // NOLINT(performance-noexcept-move-constructor,bugprone-exception-escape)
 
   ~HeaderField() = default;
 

@@ -59,7 +59,7 @@ int shiftJISLeadIndex(unsigned char lead) {
 
 // The units of every Shift_JIS code in one array indexed by lead and trail, made once from
 // the row-and-cell table: one load per character instead of the arithmetic and two lookups.
-using ShiftJISCodes = std::array<char16_t, kShiftJISLeads * kShiftJISTrails>;
+using ShiftJISCodes = std::array<char16_t, std::size_t{kShiftJISLeads} * kShiftJISTrails>;
 
 ShiftJISCodes makeShiftJISCodes(const DoubleByteTable& table) {
   ShiftJISCodes codes{};
@@ -79,7 +79,8 @@ ShiftJISCodes makeShiftJISCodes(const DoubleByteTable& table) {
         }
         unit = table.lookup(static_cast<std::uint8_t>(0x20 + row), static_cast<std::uint8_t>(0x20 + cell));
       }
-      codes[static_cast<std::size_t>(leadIndex * kShiftJISTrails + (trail - kFirstShiftJISTrail))] = unit;
+      codes[static_cast<std::size_t>(leadIndex) * kShiftJISTrails +
+            static_cast<std::size_t>(trail - kFirstShiftJISTrail)] = unit;
     }
   }
   return codes;

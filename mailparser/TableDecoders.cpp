@@ -12,7 +12,7 @@ constexpr char16_t kReplacement = 0xFFFD;
 // How a double-byte code page treats what is not a pair.
 struct DoubleByteCode {
   const DoubleByteTable& table;
-  char16_t byte80;        // the single byte 0x80
+  char16_t byte80 = 0;    // the single byte 0x80
   bool wonSign = false;   // 0x5C is U+20A9
   bool fourByte = false;  // GB 18030's four-byte codes
   bool extras = false;    // units 0xD800.. index big5HKSCSExtras
@@ -130,7 +130,7 @@ std::u16string decodeHZ(std::string_view bytes, const void* /*unused*/) {
     const unsigned char byte = data[i];
     const bool hasNext = i + 1 < size;
     const unsigned char next = hasNext ? data[i + 1] : 0;
-    if (byte == '~' && hasNext && next == (gbMode ? '}' : '{')) {
+    if (byte == '~' && hasNext && next == static_cast<unsigned char>(gbMode ? '}' : '{')) {
       gbMode = !gbMode;
       i += 2;
     } else if (!gbMode) {

@@ -10,7 +10,7 @@ namespace MailParser {
 namespace {
 
 // A count character yields at most 63, and 63 bytes need 21 groups of four characters.
-constexpr std::size_t kMaxEncodedCharacters = (63 + 2) / 3 * 4;
+constexpr std::size_t kMaxEncodedCharacters = std::size_t{(63 + 2) / 3} * 4;
 
 constexpr std::uint8_t sixBits(char c) noexcept {
   return (static_cast<std::uint8_t>(c) - 32) & 63;

@@ -138,7 +138,7 @@ void AppendKey(std::string& out, const std::string& path, const TRegKey& key) {
   }
   out += '\n';
   for (const auto& [name, subkey] : key.Subkeys()) {
-    AppendKey(out, path + "\\" + name, *subkey);
+    AppendKey(out, std::string(path).append("\\").append(name), *subkey);
   }
 }
 
@@ -171,7 +171,7 @@ std::string Format(const TRegKey& root) {
     out += '\n';
   }
   for (const auto& [name, subkey] : root.Subkeys()) {
-    AppendKey(out, rootName + "\\" + name, *subkey);
+    AppendKey(out, std::string(rootName).append("\\").append(name), *subkey);
   }
   return out;
 }

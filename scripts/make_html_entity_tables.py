@@ -57,12 +57,12 @@ def main():
     out.write("// clang-format off\n")
     out.write('#include "html/HTMLEntityTables.h"\n\nnamespace HTMLFilter {\n\n')
     rows = html4_rows()
-    out.write("const HTMLEntity _HTMLEntities[%d] = {\n" % len(rows))
+    out.write("const HTMLEntity HTMLEntities[%d] = {\n" % len(rows))
     for name, code in rows:
         out.write('    {%d, "%s"},\n' % (code, name))
     out.write("};\n\n")
     rows = html5_rows()
-    out.write("const HTML5Entity _HTML5Entities[%d] = {\n" % len(rows))
+    out.write("const HTML5Entity HTML5Entities[%d] = {\n" % len(rows))
     for name, first, second in rows:
         out.write('    {"%s", 0x%X, 0x%X},\n' % (name, first, second))
     out.write("};\n\n}  // namespace HTMLFilter\n")

@@ -145,7 +145,8 @@ run_tidy() {
   run-clang-tidy -p "$dir" -quiet -j "$JOBS" "${sources[@]}" >"$output" 2>&1
   local status=$?
   local findings
-  findings=$(grep -E '^/.*: (warning|error): ' "$output" | sort -u)
+  # run-clang-tidy always colours its output; the colour codes go before matching.
+  findings=$(sed 's/\x1b\[[0-9;]*m//g' "$output" | grep -E '^/.*: (warning|error): ' | sort -u)
   if [[ -n $findings ]]; then
     printf '%s\n' "$findings"
     fail "clang-tidy: $(wc -l <<<"$findings") findings"

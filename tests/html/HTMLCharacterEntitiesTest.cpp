@@ -87,7 +87,7 @@ TEST(HTMLCharacterEntitiesTest, DecodeAttributeValue) {
 }
 
 TEST(HTMLCharacterEntitiesTest, OldNamesAreShort) {
-  for (const HTMLFilter::HTML5Entity& row : HTMLFilter::_HTML5Entities) {
+  for (const HTMLFilter::HTML5Entity& row : HTMLFilter::HTML5Entities) {
     const std::string_view name = row.name;
     if (name.back() != ';') {
       EXPECT_LE(name.size(), 6u) << name;
@@ -131,7 +131,7 @@ TEST(HTMLCharacterEntitiesTest, EncodeCharacter) {
 
 TEST(HTMLCharacterEntitiesTest, EveryHTML4NameRoundTrips) {
   std::set<std::string_view> names;
-  for (const HTMLFilter::HTMLEntity& row : HTMLFilter::_HTMLEntities) {
+  for (const HTMLFilter::HTMLEntity& row : HTMLFilter::HTMLEntities) {
     EXPECT_TRUE(names.insert(row.name).second) << row.name;
     const std::u16string reference = u"&" + std::u16string(row.name, row.name + std::strlen(row.name)) + u";";
     const std::string_view name = row.name;
@@ -151,7 +151,7 @@ TEST(HTMLCharacterEntitiesTest, LangAndRangAreWrittenByNumber) {
 }
 
 TEST(HTMLCharacterEntitiesTest, EveryHTML5NameDecodes) {
-  const auto& table = HTMLFilter::_HTML5Entities;
+  const auto& table = HTMLFilter::HTML5Entities;
   // Lookup is a binary search.
   EXPECT_TRUE(std::is_sorted(std::begin(table), std::end(table),
                              [](const auto& a, const auto& b) { return std::string_view(a.name) < b.name; }));
