@@ -24,7 +24,11 @@ readonly PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-tidy libclang-rt-14-dev
   util-linux
+  chromium fonts-liberation
 )
+# Wanted as commands, from whichever package brought them: a machine may have Node.js from
+# another source, with npm inside it, where Debian's npm package would conflict.
+readonly COMMAND_PACKAGES=(node:nodejs npm:npm)
 
 log() { printf '\n==> %s\n' "$*"; }
 
@@ -34,6 +38,10 @@ missing_packages() {
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
       printf '%s\n' "$package"
     fi
+  done
+  local entry
+  for entry in "${COMMAND_PACKAGES[@]}"; do
+    command -v "${entry%%:*}" >/dev/null || printf '%s\n' "${entry#*:}"
   done
 }
 
