@@ -16,6 +16,7 @@
 #include "common/AsciiCase.h"
 #include "html/HTMLParser.h"
 #include "html/HTMLRewriter.h"
+#include "mailparser/Charsets.h"
 #include "mailparser/HeaderSyntax.h"
 #include "mailparser/MIMEEntity.h"
 #include "mailparser/MIMEEntityHeader.h"
@@ -125,43 +126,9 @@ const std::string& corpusHTML() {
   return html;
 }
 
-// UTF-8 where the bytes form it, each other byte as Latin-1: good enough to give the
-// tokenizer the mix of ASCII and wider characters that real mail has.
-std::u16string toWide(std::string_view bytes) {
-  std::u16string wide;
-  wide.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size();) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    const std::size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 1;
-    char32_t code = b;
-    bool valid = b < 0x80 || (length > 1 && i + length <= bytes.size());
-    if (valid && length > 1) {
-      code = b & (0x3F >> (length - 1));
-      for (std::size_t k = 1; k < length && valid; ++k) {
-        const auto c = static_cast<unsigned char>(bytes[i + k]);
-        valid = (c & 0xC0) == 0x80;
-        code = (code << 6) | (c & 0x3F);
-      }
-      valid = valid && code <= 0x10FFFF;
-    }
-    if (!valid) {
-      wide.push_back(b);
-      ++i;
-      continue;
-    }
-    if (code > 0xFFFF) {
-      wide.push_back(static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10)));
-      wide.push_back(static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF)));
-    } else {
-      wide.push_back(static_cast<char16_t>(code));
-    }
-    i += length;
-  }
-  return wide;
-}
 
 const std::u16string& corpusWide() {
-  static const std::u16string wide = toWide(corpusHTML());
+  static const std::u16string wide = MailParser::toWide(corpusHTML(), "utf-8", true);
   return wide;
 }
 

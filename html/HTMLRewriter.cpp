@@ -1,12 +1,12 @@
 #include "html/HTMLRewriter.h"
 
+#include "common/HexDigits.h"
 #include "html/HTMLCharacterEntities.h"
 
 namespace HTMLFilter {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool isHighSurrogate(char16_t c) {
   return c >= 0xD800 && c <= 0xDBFF;
@@ -82,14 +82,14 @@ void appendEscaped(std::string& out, std::u16string_view text, bool css) {
       char digits[6];
       int n = 0;
       do {
-        digits[n++] = kHexDigits[code & 0xF];
+        digits[n++] = kUpperHexDigits[code & 0xF];
         code >>= 4;
       } while (code);
       while (n) out.push_back(digits[--n]);
       out.push_back(' ');
     } else {
       out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHexDigits[(c >> shift) & 0xF]);
+      for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kUpperHexDigits[(c >> shift) & 0xF]);
     }
   }
 }

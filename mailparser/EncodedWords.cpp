@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/AsciiCase.h"
+#include "common/HexDigits.h"
 #include "mailparser/TransferCodings.h"
 
 namespace MailParser {
@@ -15,19 +16,6 @@ struct EncodedWord {
   std::string bytes;
   std::size_t end = 0;  // just past the closing "?="
 };
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  return -1;
-}
 
 bool isBase64Symbol(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
@@ -59,8 +47,9 @@ std::string decodeQText(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '_') {
       bytes += ' ';
-    } else if (text[i] == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-      bytes += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+    } else if (text[i] == '=' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 &&
+               hexDigitValue(text[i + 2]) >= 0) {
+      bytes += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
       i += 2;
     } else {
       bytes += text[i];
@@ -154,9 +143,9 @@ class Decoder {
   }
 
   ParameterText result_;
-  std::string run_;             // bytes of neighbouring words in one charset
+  std::string run_;  // bytes of neighbouring words in one charset
   std::string_view runCharset_;
-  std::string blanks_;          // after a word, until it is known whether another word follows
+  std::string blanks_;  // after a word, until it is known whether another word follows
   bool afterWord_ = false;
 };
 

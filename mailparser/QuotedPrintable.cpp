@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/HexDigits.h"
 #include "mailparser/TransferCodings.h"
 
 namespace MailParser {
@@ -155,7 +156,6 @@ std::size_t decodeEquals(std::string_view block, std::size_t position, char*& ou
 // the soft break make the longest line 75 characters.
 constexpr std::size_t kSoftBreakColumn = 72;
 
-constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
 
 // The bytes that stand for themselves in encoded text: printable ASCII other than "=".
 constexpr std::array<bool, 256> makeLiterals() {

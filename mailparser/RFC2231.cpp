@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/HexDigits.h"
 #include "mailparser/ContentField.h"
 #include "mailparser/EncodedWords.h"
 #include "mailparser/HeaderSyntax.h"
@@ -13,23 +14,9 @@ namespace MailParser {
 namespace {
 
 constexpr std::size_t kMaxSectionDigits = 9;
-constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
 // A piece holds at least this many bytes of value, so even a name too long for any line
 // still gets its value written, in a bounded number of pieces per byte.
 constexpr std::size_t kMinPieceLength = 16;
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  return -1;
-}
 
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
@@ -74,8 +61,8 @@ void appendWrittenByte(std::string& out, char c, bool extended) {
 
 struct WrittenForm {
   bool extended = false;
-  bool utf8 = false;           // extended in UTF-8: pieces are cut between characters only
-  std::string lead;            // before the value in the first piece: "UTF-8''"
+  bool utf8 = false;  // extended in UTF-8: pieces are cut between characters only
+  std::string lead;   // before the value in the first piece: "UTF-8''"
 };
 
 // The bytes of one character (UTF-8) or one byte, starting at `position`.
@@ -98,11 +85,12 @@ std::string writtenValue(std::string_view value, bool extended) {
 
 // The written value cut into pieces that, with what goes before them on their line, fit
 // MaxParameterLineLength where the name leaves room for it.
-std::vector<std::string> writtenPieces(std::string_view name, std::string_view value, const WrittenForm& form) {
+std::vector<std::string> writtenPieces(std::string_view name, std::string_view value,
+                                       const WrittenForm& form) {
   // "\t" name "*" number ["*"] "=" ["\""] piece ["\""] ";"
   const auto roomFor = [&](std::size_t number) {
-    const std::size_t fixed =
-        1 + name.size() + 1 + std::to_string(number).size() + (form.extended ? 2 : 3) + (form.extended ? 0 : 1) + 1;
+    const std::size_t fixed = 1 + name.size() + 1 + std::to_string(number).size() + (form.extended ? 2 : 3) +
+                              (form.extended ? 0 : 1) + 1;
     return std::max(kMinPieceLength, MaxParameterLineLength > fixed ? MaxParameterLineLength - fixed : 0);
   };
   std::vector<std::string> pieces;
@@ -181,8 +169,9 @@ std::string percentDecode(std::string_view text) {
   std::string bytes;
   bytes.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-      bytes += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+    if (text[i] == '%' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 &&
+        hexDigitValue(text[i + 2]) >= 0) {
+      bytes += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
       i += 2;
     } else {
       bytes += text[i];
@@ -203,7 +192,8 @@ void splitExtendedValue(std::string_view value, std::string_view& charset, std::
   rest = value.substr(second + 1);
 }
 
-void appendParameter(std::string& text, std::string_view name, std::string_view given, std::string_view rawCharset) {
+void appendParameter(std::string& text, std::string_view name, std::string_view given,
+                     std::string_view rawCharset) {
   if (!isCharsetLabel(rawCharset)) {
     rawCharset = {};  // a label that cannot be written is no label
   }
@@ -229,7 +219,8 @@ void appendParameter(std::string& text, std::string_view name, std::string_view 
     form.lead = std::string(form.utf8 ? std::string_view("UTF-8") : UnknownCharset) + "''";
   }
   const std::string whole = form.lead + writtenValue(value, form.extended);
-  const std::size_t singleLength = 1 + name.size() + (form.extended ? 2 : 3) + whole.size() + (form.extended ? 0 : 1) + 1;
+  const std::size_t singleLength =
+      1 + name.size() + (form.extended ? 2 : 3) + whole.size() + (form.extended ? 0 : 1) + 1;
   if (singleLength <= MaxParameterLineLength) {
     appendLine(text, name, std::nullopt, form.extended, whole);
     return;
