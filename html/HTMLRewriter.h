@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "html/IHTMLHandler.h"
+
+namespace HTMLFilter {
+
+// Writes the events back as HTML in one canonical, 7-bit form: names as their lower-case
+// keys, every value double-quoted and entity-encoded, text entity-encoded. What it writes
+// verbatim (the content of "script" and "style", comments, declarations, processing
+// instructions) never carries a non-ASCII character either: each is escaped in the way of
+// its language, so that no character can turn into a different one, least of all into "<"
+// or ">".
+class HTMLRewriter : public IHTMLHandler {
+ public:
+  HTMLRewriter() = default;
+
+  const std::string& output() const { return output_; }
+  std::string takeOutput() { return std::move(output_); }
+  // Room for about this many bytes of output, to spare the string its regrowth.
+  void reserve(std::size_t bytes) { output_.reserve(bytes); }
+
+  void text(std::u16string_view raw, std::u16string_view decoded) override;
+  void startTag(std::u16string_view rawName, std::string_view key) override;
+  void attribute(std::u16string_view rawName, std::string_view key, std::u16string_view rawValue,
+                 std::u16string_view decodedValue) override;
+  void attributeWithoutValue(std::u16string_view rawName, std::string_view key) override;
+  void startTagEnd() override;
+  void rawContent(std::u16string content) override;
+  void endTag(std::u16string_view rawName, std::string_view key) override;
+  void comment(std::u16string_view text) override;
+  void declaration(std::u16string_view text) override;
+  void processingInstruction(std::u16string_view text) override;
+  void endDocument() override;
+
+ private:
+  std::string output_;
+  // The key of the start tag being written, empty between tags; also the key of the element
+  // whose raw content may follow, which decides how that content is escaped.
+  std::string openTag_;
+  std::string rawContentTag_;
+};
+
+}  // namespace HTMLFilter
