@@ -6,36 +6,49 @@
 //   node compare-tokenizer.js --identity [--vectors DIR]
 //
 // Every vector (DIR/*.html, default tests/data/xss/html) goes through BIN (quorix_html_roundtrip)
-// twice: "rewriter" is what the tokenizer + HTMLRewriter write; "events" is the same with the
-// texts the rewriter copies unparsed (comments, raw content, processing instructions) left
-// out, i.e. only what a filter between tokenizer and rewriter gets to judge. Chromium parses
-// the original and both outputs (dom-structure.js) and the element trees with their
-// attributes are compared; text is not.
+// twice: "rewriter" is what the tokenizer + HTMLRewriter write; "events" the same with the
+// texts the rewriter copies unparsed (comments, raw content, processing instructions, other
+// declarations than a document type) left out: only what a filter between tokenizer and
+// rewriter gets to judge. Chromium parses the original and both outputs (dom-structure.js);
+// the element trees with their attributes are compared, text is not. Two comparisons:
 //
-// A difference is "dangerous" when Chromium builds an element or an attribute (name and value)
-// from the original that the parse of our output lacks: markup our tokenizer read as text or
-// never saw, so a filter between tokenizer and rewriter cannot have judged it. The other
-// differences are benign: our side has more markup, or the same markup nested differently.
+//   original -> rewriter   Is the markup Chromium builds from the vector the markup it builds
+//                          from our output? "missed": Chromium builds an element or attribute
+//                          with a live name (see difference-causes.js) from the original that
+//                          our output lacks or has with another value: our tokenizer read that
+//                          markup differently (as text, as another name, not at all), so the
+//                          filter judged something other than what a browser would show.
+//   events -> rewriter     Does the rewriter write markup that no event described? "unjudged":
+//                          Chromium builds an element or attribute from the rewriter's output
+//                          that it does not build from the events-only output. Such markup
+//                          passes any filter between the two unseen: the way to fool it.
 //
 // The differences are checked against the reviewed file --expect (default
-// tests/browser/tokenizer-differences.json: per view, vector id -> cause). The run fails on a
-// difference the file does not list and on a listed one that no longer occurs.
+// tests/browser/tokenizer-differences.json: per comparison, vector id -> cause). The run fails
+// on a difference the file does not list and on a listed one that no longer occurs.
 // --write-expectations rewrites the file from this run's causes instead (review the diff).
-// --identity compares the originals with themselves: a check of the pipeline.
+// --identity compares the originals with a second parse of themselves: a check of the pipeline.
 'use strict';
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { execFileSync } = require('child_process');
 const { openParser } = require('./dom-structure');
-const { classify } = require('./difference-causes');
+const causes = require('./difference-causes');
 
 const HERE = __dirname;
 const VIEWS = ['rewriter', 'events'];
+const PAIRS = [
+  { name: 'rewriter', from: 'original', to: 'rewriter', flag: 'MISSED', classify: causes.classifyRewriter,
+    dangerous: ({ missing }) => missing.some(causes.isLive) },
+  { name: 'unjudged', from: 'events', to: 'rewriter', flag: 'UNJUDGED', classify: causes.classifyUnjudged,
+    dangerous: ({ extra }) => extra.length > 0 },
+];
 
 function parseArgs(argv) {
   const o = { roundtrip: null, vectors: path.join(HERE, '../data/xss/html'),
-              expect: path.join(HERE, 'tokenizer-differences.json'), write: false, identity: false,
+              expect: path.join(HERE, 'tokenizer-differences.json'),
+              cases: path.join(HERE, '../data/html/browser-disagreements.tsv'), write: false, identity: false,
               show: [], chromium: undefined };
   for (let i = 0; i < argv.length; i++) {
     const a = argv[i];
@@ -43,6 +56,7 @@ function parseArgs(argv) {
     if (a === '--roundtrip') o.roundtrip = next();
     else if (a === '--vectors') o.vectors = next();
     else if (a === '--expect') o.expect = next();
+    else if (a === '--cases') o.cases = next();
     else if (a === '--write-expectations') o.write = true;
     else if (a === '--identity') o.identity = true;
     else if (a === '--show') o.show.push(next());
@@ -57,58 +71,139 @@ function parseArgs(argv) {
 function usage(msg) {
   if (msg) process.stderr.write(`compare-tokenizer: ${msg}\n`);
   process.stderr.write('usage: node compare-tokenizer.js --roundtrip BIN [--vectors DIR] [--expect FILE] ' +
-                       '[--write-expectations] [--show ID]... | --identity\n');
+                       '[--cases TSV] [--write-expectations] [--show ID]... | --identity\n');
   process.exit(2);
 }
 
 // The compared part of a canonical tree: elements, attributes, document types, template
-// contents; text lines go.
+// contents; text goes.
 const structure = (tree) => tree.filter((l) => !l.trimStart().startsWith('#text'));
 
-// Elements as {name, attrs: [[name, value]...], depth} in document order.
-function elements(tree) {
+// Items in document order: {element} for each element, {element, attr, value} for each of
+// its attributes.
+function items(tree) {
   const out = [];
+  let element = null;
   for (const line of tree) {
     const body = line.trimStart();
     if (body.startsWith('@')) {
-      const eq = body.indexOf('=');
-      out[out.length - 1].attrs.push([body.slice(1, eq), JSON.parse(body.slice(eq + 1))]);
+      const [, name, value] = /^@("(?:[^"\\]|\\.)*")=(.*)$/.exec(body);
+      out.push({ element, attr: JSON.parse(name), value: JSON.parse(value) });
     } else if (!body.startsWith('#') && !body.startsWith('!')) {
-      out.push({ name: body, attrs: [], depth: line.length - body.length });
+      element = body;
+      out.push({ element });
     }
   }
   return out;
 }
 
-const count = (keys) => keys.reduce((m, k) => m.set(k, (m.get(k) || 0) + 1), new Map());
-
-// What Chromium builds from the original and not from ours ("missing"), and the reverse.
-function compareTrees(original, ours) {
-  const keysOf = (els) => els.flatMap((e) => [`<${e.name}>`,
-    ...e.attrs.map(([n, v]) => `<${e.name} ${n}=${JSON.stringify(v)}>`)]);
-  const a = count(keysOf(elements(original))), b = count(keysOf(elements(ours)));
-  const missing = [], extra = [];
-  for (const [k, n] of a) if (n > (b.get(k) || 0)) missing.push(k);
-  for (const [k, n] of b) if (n > (a.get(k) || 0)) extra.push(k);
-  return { missing, extra };
+// One line for a whole tree, for the regression table: name(attr="value" ...){children},
+// children separated by spaces; the html element, an empty head and an attribute-less body
+// are left out, so that '<p>' reads 'p'. Names outside letters, digits, "-" and ":" are quoted.
+function compact(tree) {
+  const root = { name: '#root', attrs: [], children: [] };
+  const stack = [{ depth: -1, node: root }];
+  for (const line of structure(tree)) {
+    const body = line.trimStart(), depth = line.length - body.length;
+    while (stack[stack.length - 1].depth >= depth) stack.pop();
+    const parent = stack[stack.length - 1].node;
+    if (body.startsWith('@')) {
+      const [, name, value] = /^@("(?:[^"\\]|\\.)*")=(.*)$/.exec(body);
+      parent.attrs.push([JSON.parse(name), JSON.parse(value)]);
+      continue;
+    }
+    const node = { name: body.startsWith('!doctype ') ? `!doctype(${body.slice(9)})` : body, attrs: [], children: [] };
+    parent.children.push(node);
+    stack.push({ depth, node });
+  }
+  const name = (n) => (/^[A-Za-z0-9:!#()-]+$/.test(n) ? n : JSON.stringify(n));
+  const write = (n) => name(n.name) +
+    (n.attrs.length ? `(${n.attrs.map(([k, v]) => `${name(k)}=${JSON.stringify(v)}`).join(' ')})` : '') +
+    (n.children.length ? `{${n.children.map(write).join(' ')}}` : '');
+  const top = [];
+  for (const n of root.children) {
+    if (n.name !== 'html' || n.attrs.length) { top.push(n); continue; }
+    for (const c of n.children) {
+      if (c.name === 'head' && !c.attrs.length && !c.children.length) continue;
+      if (c.name === 'body' && !c.attrs.length) top.push(...c.children); else top.push(c);
+    }
+  }
+  return top.map(write).join(' ');
 }
 
-function runRoundTrip(bin, vectors, work) {
+const count = (keys) => keys.reduce((m, k) => m.set(k, (m.get(k) || 0) + 1), new Map());
+
+const itemKey = (m) => (m.attr === undefined ? `<${m.element}>` : `<${m.element} ${m.attr}=${JSON.stringify(m.value)}>`);
+
+// Items of tree a that tree b lacks (as multisets), and the reverse.
+function compareTrees(a, b) {
+  const tally = (list) => {
+    const m = new Map();
+    for (const it of list) {
+      const k = itemKey(it);
+      if (!m.has(k)) m.set(k, []);
+      m.get(k).push(it);
+    }
+    return m;
+  };
+  const ta = tally(items(a)), tb = tally(items(b));
+  const surplus = (x, y) => [...x].flatMap(([k, l]) => l.slice((y.get(k) || []).length));
+  return { missing: surplus(ta, tb), extra: surplus(tb, ta) };
+}
+
+function runRoundTrip(bin, vectors, work, prefix) {
   const dirs = {};
   for (const view of VIEWS) {
-    dirs[view] = path.join(work, view);
+    dirs[view] = path.join(work, prefix + view);
     execFileSync(bin, ['--view', view, vectors, dirs[view]], { stdio: ['ignore', 'ignore', 'inherit'] });
   }
   return dirs;
 }
 
-function printShow(id, files, trees, rows) {
-  for (const [label, file] of Object.entries(files)) {
-    process.stdout.write(`--- ${id} ${label}: ${JSON.stringify(fs.readFileSync(file, 'latin1')).slice(0, 2000)}\n`);
-    process.stdout.write(trees[label].map((l) => `    ${l}`).join('\n') + '\n');
+function describeRow(r) {
+  const list = r.pair.name === 'unjudged' ? (r.extra.length ? r.extra : r.missing) : (r.missing.length ? r.missing : r.extra);
+  const word = r.pair.name === 'unjudged' ? (r.extra.length ? 'unjudged' : 'hidden') : (r.missing.length ? 'lacks' : 'extra');
+  return `${word} ${list.slice(0, 2).map(itemKey).join(' ')}`.slice(0, 160);
+}
+
+// The regression table (tests/data/html/browser-disagreements.tsv): one minimal case per cause,
+// with what Chromium builds from it and from our two outputs. Fields are tab-separated; in the
+// html field "\\", "\t", "\n", "\r", "\f" and "\0" stand for themselves. Lines starting with
+// "#" are comments. The computed columns (verdict, chromium, rewritten, judged) must be what
+// this run computes; --write-expectations brings them up to date.
+const CASE_COLUMNS = ['name', 'cause', 'owner', 'verdict', 'html', 'chromium', 'rewritten', 'judged'];
+const UNESCAPE = { '\\': '\\', t: '\t', n: '\n', r: '\r', f: '\f', 0: '\0' };
+const unescapeField = (s) => s.replace(/\\(.)/g, (m, c) => (c in UNESCAPE ? UNESCAPE[c] : m));
+const escapeField = (s) => s.replace(/[\\\t\n\r\f\0]/g, (c) => '\\' + Object.keys(UNESCAPE).find((k) => UNESCAPE[k] === c));
+
+function readCases(file) {
+  const comments = [], rows = [];
+  for (const line of fs.readFileSync(file, 'utf8').split('\n')) {
+    if (!line) continue;
+    if (line.startsWith('#')) { comments.push(line); continue; }
+    const f = line.split('\t');
+    const row = Object.fromEntries(CASE_COLUMNS.map((c, i) => [c, f[i] || '']));
+    if (!row.name || !row.html) throw new Error(`${file}: a row needs a name and html: ${line.slice(0, 80)}`);
+    row.html = unescapeField(row.html);
+    rows.push(row);
   }
-  for (const r of rows) process.stdout.write(`    ${r.view}: ${r.cause} missing=${JSON.stringify(r.missing)} ` +
-                                             `extra=${JSON.stringify(r.extra)}\n`);
+  return { comments, rows };
+}
+
+function writeCases(file, { comments, rows }) {
+  const lines = rows.map((r) => CASE_COLUMNS.map((c) => (c === 'html' ? escapeField(r[c]) : r[c])).join('\t'));
+  fs.writeFileSync(file, comments.concat(lines).join('\n') + '\n');
+}
+
+// unjudged: the rewriter writes markup no event described; missed: Chromium builds live
+// markup from the html that it does not build from our output; benign: those trees differ
+// otherwise; hidden: they agree, but text the rewriter copies hides markup the events
+// describe; agrees: no difference.
+function verdictOf(original, rewriter, events) {
+  if (compareTrees(structure(events), structure(rewriter)).extra.length) return 'unjudged';
+  const a = structure(original), b = structure(rewriter);
+  if (JSON.stringify(a) !== JSON.stringify(b)) return compareTrees(a, b).missing.some(causes.isLive) ? 'missed' : 'benign';
+  return JSON.stringify(structure(events)) === JSON.stringify(b) ? 'agrees' : 'hidden';
 }
 
 async function main() {
@@ -120,93 +215,122 @@ async function main() {
   const parser = await openParser({ chromium: o.chromium });
   let failed = false;
   try {
-    const originals = names.map((n) => fs.readFileSync(path.join(o.vectors, n)));
-    const originalTrees = await parser.parse(originals);
+    const files = { original: names.map((n) => fs.readFileSync(path.join(o.vectors, n))) };
+    const trees = { original: await parser.parse(files.original) };
     if (o.identity) {
-      const again = await parser.parse(originals);
-      const same = again.filter((t, i) => JSON.stringify(structure(t)) === JSON.stringify(structure(originalTrees[i])));
-      process.stdout.write(`identity: ${same.length} of ${names.length} vectors agree\n`);
-      failed = same.length !== names.length;
+      const again = await parser.parse(files.original);
+      const same = again.filter((t, i) => JSON.stringify(t) === JSON.stringify(trees.original[i])).length;
+      process.stdout.write(`identity: ${same} of ${names.length} vectors agree\n`);
+      failed = same !== names.length;
       return;
     }
-    const dirs = runRoundTrip(o.roundtrip, o.vectors, work);
-    const outputs = {}, trees = {};
+    const dirs = runRoundTrip(o.roundtrip, o.vectors, work, '');
     for (const view of VIEWS) {
-      outputs[view] = names.map((n) => fs.readFileSync(path.join(dirs[view], n)));
-      trees[view] = await parser.parse(outputs[view]);
+      files[view] = names.map((n) => fs.readFileSync(path.join(dirs[view], n)));
+      trees[view] = await parser.parse(files[view]);
     }
 
-    const found = { rewriter: {}, events: {} };
-    const rows = [];
-    for (const view of VIEWS) {
+    const found = {}, rows = [];
+    for (const pair of PAIRS) {
+      found[pair.name] = {};
       let agree = 0;
       ids.forEach((id, i) => {
-        const a = structure(originalTrees[i]), b = structure(trees[view][i]);
+        const a = structure(trees[pair.from][i]), b = structure(trees[pair.to][i]);
         if (JSON.stringify(a) === JSON.stringify(b)) { agree++; return; }
         const { missing, extra } = compareTrees(a, b);
-        const dangerous = missing.length > 0;
-        const cause = classify({ source: originals[i].toString('utf8'), output: outputs[view][i].toString('latin1'),
-                                 view, missing, extra, dangerous });
-        found[view][id] = cause;
-        rows.push({ id, view, cause, dangerous, missing, extra });
+        const facts = { source: files.original[i].toString('utf8'), output: files.rewriter[i].toString('latin1'),
+                        missing, extra };
+        const cause = pair.classify(facts);
+        found[pair.name][id] = cause;
+        rows.push({ id, pair, cause, dangerous: pair.dangerous(facts), missing, extra });
       });
-      process.stdout.write(`${view}: ${agree} of ${names.length} vectors agree\n`);
+      const nd = rows.filter((r) => r.pair === pair && r.dangerous).length;
+      process.stdout.write(`${pair.from} -> ${pair.to}: ${agree} of ${names.length} vectors agree, ` +
+                           `${names.length - agree} differ, ${nd} of them ${pair.flag}\n`);
     }
 
-    // Grouped by cause, the dangerous ones first.
-    for (const view of VIEWS) {
+    for (const pair of PAIRS) {
       const groups = new Map();
-      for (const r of rows.filter((x) => x.view === view)) {
+      for (const r of rows.filter((x) => x.pair === pair)) {
         if (!groups.has(r.cause)) groups.set(r.cause, []);
         groups.get(r.cause).push(r);
       }
+      if (!groups.size) continue;
       const sorted = [...groups].sort((x, y) => (y[1].some((r) => r.dangerous) - x[1].some((r) => r.dangerous)) ||
                                                 y[1].length - x[1].length);
-      process.stdout.write(`\n${view}: differences by cause\n`);
+      process.stdout.write(`\n${pair.from} -> ${pair.to}: differences by cause\n`);
       for (const [cause, list] of sorted) {
         const nd = list.filter((r) => r.dangerous).length;
-        process.stdout.write(`  ${nd ? 'DANGEROUS' : 'benign   '} ${String(list.length).padStart(3)} ${cause}` +
-                             (nd && nd !== list.length ? ` (${nd} dangerous)` : '') + '\n');
-        for (const r of list.slice(0, 3)) {
-          const what = r.missing.length ? `lacks ${r.missing.slice(0, 2).join(' ')}` : `extra ${r.extra.slice(0, 2).join(' ')}`;
-          process.stdout.write(`              ${r.id}: ${what.slice(0, 150)}\n`);
-        }
+        process.stdout.write(`  ${(nd ? pair.flag : 'benign').padEnd(8)} ${String(list.length).padStart(3)} ${cause}` +
+                             (nd && nd !== list.length ? ` (${nd} ${pair.flag})` : '') +
+                             `\n           ${causes.describe(cause)}\n`);
+        for (const r of list.slice(0, 3)) process.stdout.write(`           ${r.id}: ${describeRow(r)}\n`);
       }
     }
 
     for (const id of o.show) {
       const i = ids.indexOf(id);
       if (i < 0) { process.stdout.write(`--show: no vector ${id}\n`); continue; }
-      printShow(id, { original: path.join(o.vectors, names[i]), rewriter: path.join(dirs.rewriter, names[i]),
-                      events: path.join(dirs.events, names[i]) },
-                { original: originalTrees[i], rewriter: trees.rewriter[i], events: trees.events[i] },
-                rows.filter((r) => r.id === id));
+      for (const view of ['original', ...VIEWS]) {
+        process.stdout.write(`--- ${id} ${view}: ${JSON.stringify(files[view][i].toString('latin1')).slice(0, 3000)}\n`);
+        process.stdout.write(trees[view][i].map((l) => `    ${l}`).join('\n') + '\n');
+      }
+      for (const r of rows.filter((x) => x.id === id)) {
+        process.stdout.write(`    ${r.pair.name}: ${r.cause} missing=${JSON.stringify(r.missing.map(itemKey))} ` +
+                             `extra=${JSON.stringify(r.extra.map(itemKey))}\n`);
+      }
     }
 
+    // The regression table: each case through the same pipeline.
+    const table = readCases(o.cases);
+    const caseDir = path.join(work, 'cases');
+    fs.mkdirSync(caseDir);
+    for (const r of table.rows) fs.writeFileSync(path.join(caseDir, `${r.name}.html`), r.html);
+    const caseDirs = runRoundTrip(o.roundtrip, caseDir, work, 'cases-');
+    const caseTrees = { original: await parser.parse(table.rows.map((r) => Buffer.from(r.html))) };
+    for (const view of VIEWS) {
+      caseTrees[view] = await parser.parse(table.rows.map((r) => fs.readFileSync(path.join(caseDirs[view], `${r.name}.html`))));
+    }
+    const caseProblems = [];
+    table.rows.forEach((r, i) => {
+      const now = { verdict: verdictOf(caseTrees.original[i], caseTrees.rewriter[i], caseTrees.events[i]),
+                    chromium: compact(caseTrees.original[i]), rewritten: compact(caseTrees.rewriter[i]),
+                    judged: compact(caseTrees.events[i]) };
+      for (const [column, value] of Object.entries(now)) {
+        if (o.write) r[column] = value;
+        else if (r[column] !== value) caseProblems.push(`case ${r.name}: ${column} is now ${value.slice(0, 200)}`);
+      }
+    });
+    const verdicts = count(table.rows.map((r) => r.verdict));
+    process.stdout.write(`\ncases of ${path.basename(o.cases)}: ${table.rows.length}, ` +
+                         `${[...verdicts].map(([v, n]) => `${n} ${v}`).join(', ')}\n`);
+
     if (o.write) {
-      const sortObj = (m) => Object.fromEntries(Object.entries(m).sort());
-      fs.writeFileSync(o.expect, JSON.stringify({ rewriter: sortObj(found.rewriter), events: sortObj(found.events) },
+      writeCases(o.cases, table);
+      process.stdout.write(`wrote ${o.cases}\n`);
+      const sorted = (m) => Object.fromEntries(Object.entries(m).sort());
+      fs.writeFileSync(o.expect, JSON.stringify(Object.fromEntries(PAIRS.map((p) => [p.name, sorted(found[p.name])])),
                                                 null, 1) + '\n');
       process.stdout.write(`\nwrote ${o.expect}\n`);
       return;
     }
     const expected = JSON.parse(fs.readFileSync(o.expect, 'utf8'));
-    const problems = [];
-    for (const view of VIEWS) {
-      const want = expected[view] || {};
-      for (const [id, cause] of Object.entries(found[view])) {
-        if (!(id in want)) problems.push(`${view} ${id}: new difference (${cause})`);
-        else if (want[id] !== cause) process.stdout.write(`note: ${view} ${id} is listed as ${want[id]}, looks like ${cause}\n`);
+    const problems = caseProblems;
+    for (const pair of PAIRS) {
+      const want = expected[pair.name] || {};
+      for (const [id, cause] of Object.entries(found[pair.name])) {
+        if (!(id in want)) problems.push(`${pair.name} ${id}: a new difference (${cause})`);
+        else if (want[id] !== cause) problems.push(`${pair.name} ${id}: listed as ${want[id]}, the cause now is ${cause}`);
       }
       for (const id of Object.keys(want)) {
-        if (!(id in found[view])) problems.push(`${view} ${id}: listed (${want[id]}) but no longer differs`);
+        if (!(id in found[pair.name])) problems.push(`${pair.name} ${id}: listed (${want[id]}) but no longer differs`);
       }
     }
     process.stdout.write('\n');
     for (const p of problems) process.stdout.write(`FAIL ${p}\n`);
     if (problems.length) {
-      process.stdout.write(`${problems.length} differences do not match ${path.relative(process.cwd(), o.expect)}; ` +
-                           'look at them with --show ID, then fix the cause or update the file\n');
+      process.stdout.write(`${problems.length} differences do not match ${o.expect}; look at them with --show ID, ` +
+                           'then mend the cause or, once reviewed, update the file (--write-expectations)\n');
       failed = true;
     } else {
       process.stdout.write(`all differences are the ones listed in ${path.basename(o.expect)}\n`);

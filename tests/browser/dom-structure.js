@@ -34,8 +34,9 @@ const CHROMIUM_ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable
 // Runs inside the page. Lines, indented by one space per level:
 //   "!doctype NAME"             a document type node
 //   "NS:NAME" or "NAME"         an element; NS is svg or math, none for HTML
-//   "@NAME=VALUE"               an attribute of the element above (VALUE JSON-quoted);
-//                               NAME is the qualified name, "{NS}" in front for a namespaced one
+//   "@NAME=VALUE"               an attribute of the element above, both JSON-quoted (a name
+//                               may hold "=" or quotes); NAME is the qualified name, with
+//                               "{NS}" in front for a namespaced one
 //   "#content"                  the content fragment of a <template>
 //   "#text VALUE"               text, whitespace runs collapsed to one space; whitespace-only
 //                               text is left out. Comments are left out.
@@ -64,7 +65,7 @@ function canonicalTree(doc) {
         for (let i = 0; i < list.length; i++) {
           const a = list[i];
           const an = a.namespaceURI ? `{${attrNs[a.namespaceURI] || a.namespaceURI}}` : '';
-          out.push(`${pad} @${an}${a.name}=${JSON.stringify(a.value)}`);
+          out.push(`${pad} @${JSON.stringify(an + a.name)}=${JSON.stringify(a.value)}`);
         }
         if (c instanceof HTMLTemplateElement) {
           out.push(`${pad} #content`);
