@@ -58,6 +58,13 @@ const UNJUDGED_RULES = [
   ['raw-text-in-foreign-content', 'script/style inside svg or math: raw content to the tokenizer, parsed as ' +
    'markup by Chromium, so the tags in it break out',
    ({ output }) => /<(svg|math)\b[\s\S]*<(style|script)\b/i.test(output)],
+  ['verbatim-text-in-raw-text-element', 'a comment or script/style inside xmp, title, textarea, iframe, noembed ' +
+   'or noframes: Chromium reads these elements as raw text, so an end tag inside the copied text ends them ' +
+   'and the tags after it parse',
+   ({ output }) => /<(xmp|title|textarea|iframe|noembed|noframes)\b/i.test(output)],
+  ['script-escape-exposes-comment', '"<!--<script>" in a script makes Chromium skip the next "</script>" (the ' +
+   'tokenizer ends there); the script then ends inside a copied comment, whose tags parse',
+   ({ output }) => /<script\b[^>]*>[\s\S]*<!--[\s\S]*<script/i.test(output)],
   ['comment-element', '<comment>: raw content to the tokenizer, an unknown element with parsed content to Chromium',
    ({ output }) => /<comment\b/i.test(output)],
   ['cdata-exposes-copied-text', 'a <![CDATA[ declaration copied inside svg/math ends at "]]>", in the middle of ' +
