@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <iterator>
 #include <stdexcept>
 
 #include "html/HTMLEntityTables.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace HTMLFilter {
 
@@ -35,8 +40,14 @@ void appendCodePoint(std::u16string& out, char32_t c) {
 
 const HTML5Entity* findHTML5(std::string_view name) {
   const auto end = std::end(_HTML5Entities);
-  const auto found = std::lower_bound(std::begin(_HTML5Entities), end, name,
-                                      [](const HTML5Entity& e, std::string_view n) { return e.name < n; });
+  // Compared without measuring each table name first.
+  const auto less = [](const HTML5Entity& e, std::string_view n) {
+    for (std::size_t k = 0; k < n.size(); ++k) {
+      if (e.name[k] != n[k]) return static_cast<unsigned char>(e.name[k]) < static_cast<unsigned char>(n[k]);
+    }
+    return false;  // n is a prefix of e.name (or equal): not less
+  };
+  const auto found = std::lower_bound(std::begin(_HTML5Entities), end, name, less);
   return found != end && found->name == name ? found : nullptr;
 }
 
@@ -46,6 +57,31 @@ constexpr std::array<bool, 128> kPlain = [] {
   for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '"' && c != '&' && c != '<' && c != '>';
   return plain;
 }();
+
+// Copies the leading characters of text[0, n) that encode writes as they stand, narrowed to
+// bytes, and returns how many: the fast path for the ASCII that most mail text is.
+std::size_t copyPlain(const char16_t* text, std::size_t n, char* out) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi16(0x20);
+  const __m128i del = _mm_set1_epi16(0x7F);
+  const __m128i quote = _mm_set1_epi16('"');
+  const __m128i amp = _mm_set1_epi16('&');
+  const __m128i lt = _mm_set1_epi16('<');
+  const __m128i gt = _mm_set1_epi16('>');
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    // Signed compares: 0x8000 and up are negative and so fall below the space.
+    __m128i bad = _mm_or_si128(_mm_cmplt_epi16(v, space), _mm_cmpgt_epi16(v, del));
+    bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, amp)));
+    bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(v, lt), _mm_cmpeq_epi16(v, gt)));
+    if (_mm_movemask_epi8(bad) != 0) break;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
+  }
+#endif
+  for (; i < n && text[i] < 0x80 && kPlain[text[i]]; ++i) out[i] = static_cast<char>(text[i]);
+  return i;
+}
 
 }  // namespace
 
@@ -66,6 +102,17 @@ HTMLCharacterEntities::HTMLCharacterEntities() {
     if (const HTML5Entity* e = findHTML5(withSemicolon); e && (e->first != row.code || e->second)) continue;
     // A later row wins, so an alias listed before its standard name never gets written.
     namesByCode[row.code] = row.name;
+  }
+  for (const auto& [code, name] : namesByCode) {
+    Reference* slot = code < kLowNamesEnd ? &lowNames[code]
+                      : code >= kSymbolNamesBegin && code < kSymbolNamesEnd ? &symbolNames[code - kSymbolNamesBegin]
+                                                                               : nullptr;
+    if (!slot || name.size() + 2 > sizeof slot->text) {
+      throw std::logic_error("entity outside the encoder's slots: " + name);
+    }
+    const std::string reference = "&" + name + ";";
+    std::memcpy(slot->text, reference.data(), reference.size());
+    slot->length = static_cast<std::uint8_t>(reference.size());
   }
 }
 
@@ -133,7 +180,8 @@ void HTMLCharacterEntities::decodeAppend(std::u16string& out, std::u16string_vie
   std::size_t i = 0;
   while (i < text.size()) {
     std::size_t run = i;
-    while (run < text.size() && text[run] != u'&' && text[run] != 0) ++run;
+    // Both characters that need a closer look lie below "'".
+    while (run < text.size() && (text[run] > u'&' || (text[run] != u'&' && text[run] != 0))) ++run;
     out.append(text.substr(i, run - i));
     i = run;
     if (i == text.size()) break;
@@ -161,25 +209,45 @@ std::u16string HTMLCharacterEntities::decode(std::u16string_view text, bool drop
   return out;
 }
 
-void HTMLCharacterEntities::encodeCharacterAppend(std::string& out, char32_t code) const {
+char* HTMLCharacterEntities::writeReference(char* p, char32_t code) const {
   if (code > kLastCodePoint || isSurrogate(code)) code = kReplacement;
-  if (code <= 0xFFFF) {
-    if (const auto found = namesByCode.find(static_cast<char16_t>(code)); found != namesByCode.end()) {
-      out += '&';
-      out += found->second;
-      out += ';';
-      return;
-    }
+  const Reference* named = code < kLowNamesEnd ? &lowNames[code]
+                           : code >= kSymbolNamesBegin && code < kSymbolNamesEnd ? &symbolNames[code - kSymbolNamesBegin]
+                                                                                    : nullptr;
+  if (named && named->length) {
+    std::memcpy(p, named->text, sizeof named->text);
+    return p + named->length;
   }
-  char digits[8];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + code % 10);
-    code /= 10;
-  } while (code);
-  out += "&#";
-  while (n) out += digits[--n];
-  out += ';';
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  const int digits = code < 10 ? 1 : code < 100 ? 2 : code < 1000 ? 3 : code < 10000 ? 4 : code < 100000 ? 5 : code < 1000000 ? 6 : 7;
+  *p++ = '&';
+  *p++ = '#';
+  char* d = p + digits;
+  while (code >= 100) {
+    const char32_t pair = code % 100;
+    code /= 100;
+    d -= 2;
+    d[0] = kPairs[2 * pair];
+    d[1] = kPairs[2 * pair + 1];
+  }
+  if (code >= 10) {
+    d -= 2;
+    d[0] = kPairs[2 * code];
+    d[1] = kPairs[2 * code + 1];
+  } else {
+    *--d = static_cast<char>('0' + code);
+  }
+  p += digits;
+  *p++ = ';';
+  return p;
+}
+
+void HTMLCharacterEntities::encodeCharacterAppend(std::string& out, char32_t code) const {
+  char reference[kMaxReferenceLength];
+  out.append(reference, writeReference(reference, code));
 }
 
 std::string HTMLCharacterEntities::encodeCharacter(char32_t code) const {
@@ -189,22 +257,41 @@ std::string HTMLCharacterEntities::encodeCharacter(char32_t code) const {
 }
 
 void HTMLCharacterEntities::encodeAppend(std::string& out, std::u16string_view text) const {
-  out.reserve(out.size() + text.size() + 16);
+  // The loop writes through a pointer into room made ahead, one byte per character to begin
+  // with, and makes more (twice what is left, so the work stays linear) whenever fewer bytes
+  // remain than the longest reference takes.
   const std::size_t n = text.size();
+  std::size_t used = out.size();
+  out.resize(used + n + kMaxReferenceLength);
+  char* base = out.data();
+  char* p = base + used;
+  char* limit = base + out.size() - kMaxReferenceLength;
   std::size_t i = 0;
   while (i < n) {
+    if (p > limit) {
+      used = static_cast<std::size_t>(p - base);
+      out.resize(used + 2 * (n - i) + 8 * kMaxReferenceLength);
+      base = out.data();
+      p = base + used;
+      limit = base + out.size() - kMaxReferenceLength;
+    }
+    const std::size_t plain = copyPlain(text.data() + i, std::min<std::size_t>(n - i, limit - p + 1), p);
+    p += plain;
+    i += plain;
+    if (i == n || p > limit) continue;
     const char16_t c = text[i];
     if (c < 0x80 && kPlain[c]) {
-      out.push_back(static_cast<char>(c));
+      *p++ = static_cast<char>(c);
       ++i;
     } else if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(text[i + 1])) {
-      encodeCharacterAppend(out, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      p = writeReference(p, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       i += 2;
     } else {
-      encodeCharacterAppend(out, c);
+      p = writeReference(p, c);
       ++i;
     }
   }
+  out.resize(static_cast<std::size_t>(p - base));
 }
 
 std::string HTMLCharacterEntities::encode(std::u16string_view text) const {

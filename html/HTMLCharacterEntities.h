@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -38,10 +39,28 @@ class HTMLCharacterEntities {
 
   // Length of the reference starting at text[0] == '&' (0 when there is none); its one or
   // two code points go to first and second (second 0 for one).
+  // Longest reference encode writes: "&thetasym;", "&#1114111;".
+  static constexpr std::size_t kMaxReferenceLength = 10;
+  // Writes the reference of one character at p, returning the end.
+  char* writeReference(char* p, char32_t code) const;
+
   std::size_t readReference(std::u16string_view text, char32_t& first, char32_t& second) const;
 
   std::map<std::string, char16_t, std::less<>> HTMLEntitiesByName;
   std::map<char16_t, std::string> namesByCode;
+  // The same names indexed by code for encoding, in the two ranges that hold them all:
+  // below 0x400 (Latin-1, Latin Extended, Greek) and the punctuation and symbols from 0x2000.
+  static constexpr char16_t kLowNamesEnd = 0x400;
+  static constexpr char16_t kSymbolNamesBegin = 0x2000;
+  static constexpr char16_t kSymbolNamesEnd = 0x2700;
+  // "&", the name and ";" in a fixed-size slot that is copied whole (the longest,
+  // "&thetasym;", fills it); length 0 for a code without a name.
+  struct Reference {
+    char text[10];
+    std::uint8_t length;
+  };
+  Reference lowNames[kLowNamesEnd] = {};
+  Reference symbolNames[kSymbolNamesEnd - kSymbolNamesBegin] = {};
 };
 
 }  // namespace HTMLFilter

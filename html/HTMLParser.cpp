@@ -1,22 +1,48 @@
 #include "html/HTMLParser.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
 #include "html/HTMLCharacterEntities.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace HTMLFilter {
 
 namespace {
 
+// What each character below 256 is to the scans; characters above 255 are none of these.
+enum : std::uint8_t {
+  kWhitespace = 1,          // " \t\r\n\f" and U+0000
+  kTagNameEnd = 2,          // whitespace and ">=<&/"
+  kAttributeNameEnd = 4,    // whitespace and ">="
+  kUnquotedValueEnd = 8,    // whitespace and ">"
+  kTextStop = 16,           // whitespace, "<" and "&": where the text scan must look closer
+};
+
 // Form feed is HTML whitespace as well: browsers split "<img\fsrc=x>" there, so we do too.
-// U+0000 ends every name and value and counts as whitespace. Characters above 255 are
-// never delimiters.
-bool isWhitespace(char16_t c) {
-  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == 0;
-}
-bool isTagNameDelimiter(char16_t c) {
-  return isWhitespace(c) || c == u'>' || c == u'=' || c == u'<' || c == u'&' || c == u'/';
-}
-bool isAttributeNameDelimiter(char16_t c) { return isWhitespace(c) || c == u'>' || c == u'='; }
-bool isUnquotedValueDelimiter(char16_t c) { return isWhitespace(c) || c == u'>'; }
+// U+0000 ends every name and value and counts as whitespace.
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+  std::array<std::uint8_t, 256> classes{};
+  for (const char c : {' ', '\t', '\r', '\n', '\f', '\0'}) {
+    classes[static_cast<unsigned char>(c)] = kWhitespace | kTagNameEnd | kAttributeNameEnd | kUnquotedValueEnd | kTextStop;
+  }
+  for (const char c : {'>', '=', '<', '&', '/'}) classes[static_cast<unsigned char>(c)] |= kTagNameEnd;
+  for (const char c : {'>', '='}) classes[static_cast<unsigned char>(c)] |= kAttributeNameEnd;
+  classes['>'] |= kUnquotedValueEnd;
+  classes['<'] |= kTextStop;
+  classes['&'] |= kTextStop;
+  return classes;
+}();
+
+bool is(char16_t c, std::uint8_t what) { return c < 256 && (kClasses[c] & what); }
+bool isWhitespace(char16_t c) { return is(c, kWhitespace); }
+bool isTagNameDelimiter(char16_t c) { return is(c, kTagNameEnd); }
+bool isAttributeNameDelimiter(char16_t c) { return is(c, kAttributeNameEnd); }
+bool isUnquotedValueDelimiter(char16_t c) { return is(c, kUnquotedValueEnd); }
 bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
 
@@ -29,6 +55,32 @@ void normaliseInto(std::string& key, std::u16string_view name) {
       key.push_back(static_cast<char>(c + (u'a' - u'A')));
     }
   }
+}
+
+// How many characters from text[0], in whole blocks of eight, the text scan may pass over:
+// none is "<", "&", U+0000 or whitespace other than a space, and no space follows a space
+// (text[-1] is the character before). Such characters need no look at all.
+std::size_t plainTextBlocks([[maybe_unused]] const char16_t* text, [[maybe_unused]] std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi16('<');
+  const __m128i amp = _mm_set1_epi16('&');
+  const __m128i space = _mm_set1_epi16(' ');
+  const __m128i controlsEnd = _mm_set1_epi16(0x0E);  // \t \n \f \r lie in 9..13, NUL below
+  for (; i + 8 <= n; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i - 1));
+    // Signed compares: 0x8000 and up are negative; U+000B (never whitespace) is looked at
+    // needlessly, which is harmless.
+    const __m128i control = _mm_and_si128(_mm_cmplt_epi16(v, controlsEnd), _mm_cmpgt_epi16(v, _mm_set1_epi16(-1)));
+    const __m128i control9 = _mm_and_si128(control, _mm_or_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(8)), _mm_cmpeq_epi16(v, _mm_setzero_si128())));
+    __m128i look = _mm_or_si128(_mm_cmpeq_epi16(v, lt), _mm_cmpeq_epi16(v, amp));
+    look = _mm_or_si128(look, control9);
+    look = _mm_or_si128(look, _mm_and_si128(_mm_cmpeq_epi16(v, space), _mm_cmpeq_epi16(before, space)));
+    if (_mm_movemask_epi8(look) != 0) break;
+  }
+#endif
+  return i;
 }
 
 class Tokenizer {
@@ -146,10 +198,11 @@ class Tokenizer {
     const std::u16string_view rawName = readUntil(isTagNameDelimiter);
     normaliseInto(tagKey_, rawName);
     handler_.startTag(rawName, tagKey_);
-    if (tagKey_ == "pre") ++preDepth_;
+    if (std::string_view(tagKey_) == "pre") ++preDepth_;
     attributes(true);
     handler_.startTagEnd();
-    if (tagKey_ == "script" || tagKey_ == "style" || tagKey_ == "comment") rawContent();
+    const std::string_view key = tagKey_;
+    if (key == "script" || key == "style" || key == "comment") rawContent();
   }
 
   // Everything up to "</" and the tag's key, in any letter case, followed by a character that
@@ -184,7 +237,7 @@ class Tokenizer {
       const std::u16string_view rawName = readUntil(isTagNameDelimiter);
       normaliseInto(tagKey_, rawName);
       handler_.endTag(rawName, tagKey_);
-      if (tagKey_ == "pre" && preDepth_ > 0) --preDepth_;
+      if (preDepth_ > 0 && std::string_view(tagKey_) == "pre") --preDepth_;
       attributes(false);
     } else {
       // Not an end tag at all ("</ x>", "</3"): browsers skip it as far as the next ">".
@@ -245,25 +298,46 @@ class Tokenizer {
     bool collapse = false;
     bool decode = false;
     const bool pre = preDepth_ > 0;
-    char16_t previous = 0xFFFF;
+    bool afterSpace = false;
     for (; pos_ < n; ++pos_) {
+      if (pos_ > start) {
+        if (const std::size_t plain = plainTextBlocks(text_.data() + pos_, n - pos_)) {
+          pos_ += plain;
+          afterSpace = text_[pos_ - 1] == u' ';
+          if (pos_ == n) break;
+        }
+      }
       const char16_t c = text_[pos_];
+      // Every character the scan stops at lies below "=".
+      if (c > u'<' || !is(c, kTextStop)) {
+        afterSpace = false;
+        continue;
+      }
       if (c == u'<') break;
-      if (c == u'&' || c == 0) decode = true;
-      if (!pre && isWhitespace(c) && (c != u' ' || previous == u' ')) collapse = true;
-      previous = c;
+      if (c == u'&') {
+        decode = true;
+        afterSpace = false;
+        continue;
+      }
+      if (c == 0) decode = true;
+      if (!pre && (c != u' ' || afterSpace)) collapse = true;
+      afterSpace = true;
     }
     std::u16string_view raw = text_.substr(start, pos_ - start);
     if (collapse) {
-      textBuffer_.clear();
+      textBuffer_.resize(raw.size());
+      char16_t* out = textBuffer_.data();
+      bool space = false;
       for (const char16_t c : raw) {
         if (!isWhitespace(c)) {
-          textBuffer_.push_back(c);
-        } else if (textBuffer_.empty() || textBuffer_.back() != u' ') {
-          textBuffer_.push_back(u' ');
+          *out++ = c;
+          space = false;
+        } else if (!space) {
+          *out++ = u' ';
+          space = true;
         }
       }
-      raw = textBuffer_;
+      raw = std::u16string_view(textBuffer_.data(), static_cast<std::size_t>(out - textBuffer_.data()));
       decode = raw.find(u'&') != std::u16string_view::npos;
     }
     if (decode) {

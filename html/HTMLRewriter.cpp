@@ -91,18 +91,20 @@ void HTMLRewriter::attributeWithoutValue(std::u16string_view, std::string_view k
 
 void HTMLRewriter::startTagEnd() {
   output_ += '>';
-  if (openTag_ == "br") {
+  const std::string_view tag = openTag_;
+  if (tag == "br") {
     output_ += "\r\n";
-  } else if (openTag_ == "p") {
+  } else if (tag == "p") {
     output_ += "\r\n\r\n";
   }
   openTag_.clear();
 }
 
 void HTMLRewriter::rawContent(std::u16string content) {
-  if (rawContentTag_ == "style") {
+  const std::string_view tag = rawContentTag_;
+  if (tag == "style") {
     appendEscaped(output_, content, true);
-  } else if (rawContentTag_ == "script") {
+  } else if (tag == "script") {
     appendEscaped(output_, content, false);
   } else {
     appendAsciiOnly(output_, content);
