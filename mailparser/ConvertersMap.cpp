@@ -104,14 +104,13 @@ const DecoderNames kDecoderNames[] = {
     {{&UnicodeDecoders::decodeUTF16BigEndian}, {"unicodefffe", "utf-16be", "utf-16"}},
     {{&UnicodeDecoders::decodeUTF32LittleEndian}, {"utf-32le"}},
     {{&UnicodeDecoders::decodeUTF32BigEndian}, {"utf-32be", "utf-32"}},
-    // GB 18030 extends GBK: its one- and two-byte codes are GBK's, so GBK text labelled
-    // GB 18030, the usual case, reads right.
     {{&TableDecoders::decodeGBK},
      {"gbk", "x-euc-cn", "euc-cn", "cn-gb", "csiso58gb231280", "chinese", "iso-ir-58", "gb2312-80", "gb231280",
       "gb_2312-80", "csgb231280", "csgb2312", "gb2312", "gb_2312", "x-gbk", "cp936", "ms936", "windows-936",
       "gb18030"}},
     {{&TableDecoders::decodeHZ}, {"hz-gb-2312"}},
-    {{&TableDecoders::decodeBig5}, {"big5-hkscs", "x-x-big5", "cn-big5", "csbig5", "big5", "cp950"}},
+    {{&TableDecoders::decodeBig5}, {"x-x-big5", "cn-big5", "csbig5", "big5", "cp950"}},
+    {{&TableDecoders::decodeBig5HKSCS}, {"big5-hkscs", "big5hkscs"}},
     // Browsers read EUC-KR as the unified Hangul code page it is a part of, so mail from
     // Windows that uses its extra syllables keeps them.
     {{&TableDecoders::decodeUnifiedHangul},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The double-byte mapping tables, generated from the published mappings into
@@ -49,6 +50,21 @@ extern const DoubleByteTable unifiedHangul;
 // 1..120, trail 0x20 + cell. Rows 1..94 are the 94x94 set of ISO-2022-JP and EUC-JP; the
 // rows above are reached only through the Shift_JIS arrangement.
 extern const DoubleByteTable jisX0208Windows;
+// Big5 with the Hong Kong supplement (HKSCS-2008). A unit 0xD800 + k is no character but
+// entry k of big5HKSCSExtras: a character above U+FFFF, or a letter and its combining mark.
+extern const DoubleByteTable big5HKSCS;
+extern const char32_t big5HKSCSExtras[][2];  // second code point 0 when there is one
+
+// GB 18030's four-byte codes below U+10000, as runs of consecutive code points in the order
+// of their linear index ((b1-0x81)*10 + b2-0x30)*1260 + (b3-0x81)*10 + b4-0x30; a run
+// starting at code point 0 is undefined. Sorted by index, the first at index 0.
+struct GB18030Range {
+  std::uint32_t index;
+  std::uint32_t code;
+};
+extern const GB18030Range gb18030Ranges[];
+extern const std::size_t gb18030RangeCount;
+
 // JIS X 0212 (the supplementary kanji of EUC-JP's three-byte codes), by row and cell: lead
 // 0x20 + row, trail 0x20 + cell.
 extern const DoubleByteTable jisX0212;

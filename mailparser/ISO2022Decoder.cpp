@@ -35,7 +35,7 @@ int registerOfIntermediate(std::uint8_t intermediate) {
 
 ISO2022Decoder::ISO2022Decoder(Mode mode)
     : mode_(mode),
-      escapesHonoured_(mode != Mode::EUCJP),
+      escapesHonoured_(mode == Mode::ISO2022JP || mode == Mode::EUCKR),
       singleShift2_(mode == Mode::EUCJP || mode == Mode::ISO2022JP),
       singleShift3_(mode == Mode::EUCJP || mode == Mode::ISO2022JP) {
   registers_.fill(&kUnusable);

@@ -18,12 +18,13 @@ class ISO2022Decoder {
  public:
   enum class Mode : std::uint8_t {
     // G0 ASCII, G1 JIS X 0201 katakana, C1 the Shift_JIS set, which also decodes the right
-    // half, so that both lead-byte ranges of Shift_JIS combine. Escapes and SO/SI; no single
-    // shifts, as 0x8E and 0x8F are lead bytes of common kanji here.
+    // half, so that both lead-byte ranges of Shift_JIS combine. No escapes, SO/SI or single
+    // shifts: Shift_JIS is no ISO 2022 code, ESC is a plain control as browsers read it, and
+    // 0x8E and 0x8F are lead bytes of common kanji.
     ShiftJIS = 1,
     // G0 ASCII, G1 JIS X 0208, G2 katakana, G3 JIS X 0212, C1 transparent. SS2 and SS3 only.
     EUCJP = 2,
-    // As ShiftJIS, but C1 transparent, the right half through G1, and SS2 and SS3 honoured.
+    // G0 ASCII, G1 JIS X 0201 katakana, C1 transparent. Escapes, SO/SI, SS2 and SS3.
     ISO2022JP = 3,
     // G0 ASCII, G1 KS C 5601, C1 transparent. Escapes and SO/SI are honoured, so the same
     // mode reads EUC-KR and ISO-2022-KR ("ESC $ ) C", then SO ... SI).

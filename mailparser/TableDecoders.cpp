@@ -1,5 +1,6 @@
 #include "mailparser/TableDecoders.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace MailParser::TableDecoders {
@@ -11,9 +12,38 @@ constexpr char16_t kReplacement = 0xFFFD;
 // How a double-byte code page treats what is not a pair.
 struct DoubleByteCode {
   const DoubleByteTable& table;
-  char16_t byte80;       // the single byte 0x80
-  bool wonSign = false;  // 0x5C is U+20A9
+  char16_t byte80;           // the single byte 0x80
+  bool wonSign = false;      // 0x5C is U+20A9
+  bool fourByte = false;     // GB 18030's four-byte codes
+  bool extras = false;       // units 0xD800.. index big5HKSCSExtras
 };
+
+bool isDigit(unsigned char byte) { return byte >= 0x30 && byte <= 0x39; }
+
+char16_t* putCodePoint(char16_t* out, char32_t code) {
+  if (code < 0x10000) {
+    *out++ = static_cast<char16_t>(code);
+  } else {
+    *out++ = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+    *out++ = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+  }
+  return out;
+}
+
+// The character of a GB 18030 four-byte code, or U+FFFD.
+char32_t gb18030FourByte(const unsigned char* code) {
+  const std::uint32_t index = ((code[0] - 0x81U) * 10 + (code[1] - 0x30U)) * 1260 + (code[2] - 0x81U) * 10 +
+                              (code[3] - 0x30U);
+  constexpr std::uint32_t kFirstSupplementary = 189000;
+  if (index >= kFirstSupplementary) {
+    return index - kFirstSupplementary < 0x100000 ? 0x10000 + (index - kFirstSupplementary) : 0xFFFD;
+  }
+  const DoubleByteTables::GB18030Range* first = DoubleByteTables::gb18030Ranges;
+  const DoubleByteTables::GB18030Range* last = first + DoubleByteTables::gb18030RangeCount;
+  const auto* range = std::upper_bound(first, last, index, [](std::uint32_t i, const auto& r) { return i < r.index; });
+  --range;  // the first range starts at index 0
+  return range->code == 0 ? 0xFFFD : range->code + (index - range->index);
+}
 
 std::u16string decodeDoubleByte(std::string_view bytes, const DoubleByteCode& code) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -29,10 +59,26 @@ std::u16string decodeDoubleByte(std::string_view bytes, const DoubleByteCode& co
       *out++ = code.byte80;
     } else if (byte == 0xFF || i == size) {
       *out++ = kReplacement;
+    } else if (code.fourByte && isDigit(data[i])) {
+      // Only a whole four-byte code is taken; otherwise the bytes after the lead start afresh.
+      if (i + 2 < size && data[i + 1] >= 0x81 && data[i + 1] <= 0xFE && isDigit(data[i + 2])) {
+        out = putCodePoint(out, gb18030FourByte(data + i - 1));
+        i += 3;
+      } else {
+        *out++ = kReplacement;
+      }
     } else {
       const unsigned char trail = data[i];
       const char16_t unit = code.table.lookup(byte, trail);
-      *out++ = unit;
+      if (code.extras && unit >= 0xD800 && unit <= 0xDFFF) {
+        const char32_t* extra = DoubleByteTables::big5HKSCSExtras[unit - 0xD800];
+        out = putCodePoint(out, extra[0]);
+        if (extra[1] != 0) {
+          out = putCodePoint(out, extra[1]);
+        }
+      } else {
+        *out++ = unit;
+      }
       if (unit != kReplacement || trail >= 0x80) {
         ++i;
       }
@@ -54,11 +100,15 @@ std::u16string decodeSingleByte(std::string_view bytes, const void* table) {
 }
 
 std::u16string decodeGBK(std::string_view bytes, const void* /*unused*/) {
-  return decodeDoubleByte(bytes, {DoubleByteTables::gbk, u'\u20AC'});
+  return decodeDoubleByte(bytes, {DoubleByteTables::gbk, u'\u20AC', false, true});
 }
 
 std::u16string decodeBig5(std::string_view bytes, const void* /*unused*/) {
   return decodeDoubleByte(bytes, {DoubleByteTables::big5, u'\u0080'});
+}
+
+std::u16string decodeBig5HKSCS(std::string_view bytes, const void* /*unused*/) {
+  return decodeDoubleByte(bytes, {DoubleByteTables::big5HKSCS, u'\u0080', false, false, true});
 }
 
 std::u16string decodeUnifiedHangul(std::string_view bytes, const void* /*unused*/) {

@@ -15,10 +15,13 @@ namespace MailParser::TableDecoders {
 
 // `table` is a SingleByteTable.
 std::u16string decodeSingleByte(std::string_view bytes, const void* table);
-// Code page 936. The single byte 0x80 is the euro sign, as in Windows and browsers.
+// Code page 936, with GB 18030's four-byte codes (two bytes 0x30..0x39 after the lead and
+// the third byte), as browsers read both. The single byte 0x80 is the euro sign.
 std::u16string decodeGBK(std::string_view bytes, const void* unused);
 // Code page 950.
 std::u16string decodeBig5(std::string_view bytes, const void* unused);
+// Big5 with the Hong Kong supplement, which has characters above U+FFFF.
+std::u16string decodeBig5HKSCS(std::string_view bytes, const void* unused);
 // Code page 949 (unified Hangul). The byte 0x5C is U+20A9 WON SIGN, the character that
 // Korean systems show for it.
 std::u16string decodeUnifiedHangul(std::string_view bytes, const void* unused);
