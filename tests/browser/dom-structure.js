@@ -4,7 +4,7 @@
 // with each element's attributes (name, value) in document order.
 //
 //   node dom-structure.js [--mode domparser|navigate] [--out FILE] [--chromium PATH] PATH...
-//     PATH: .html/.htm files or folders (not recursive into sub-folders of a folder's folders)
+//     PATH: .html/.htm files, or folders whose .html/.htm files are taken (not recursively)
 //
 // Output: one JSON line per file, {"file": ..., "tree": [line, ...]} (see canonicalTree).
 //
