@@ -58,29 +58,21 @@ constexpr std::array<bool, 128> kPlain = [] {
   return plain;
 }();
 
-// Copies the leading characters of text[0, n) that encode writes as they stand, narrowed to
-// bytes, and returns how many: the fast path for the ASCII that most mail text is.
-std::size_t copyPlain(const char16_t* text, std::size_t n, char* out) {
-  std::size_t i = 0;
+// Whether the eight characters at text are all ones that encode writes as they stand; if
+// so, writes them narrowed to bytes at out. The fast path for the ASCII of most mail text.
+[[gnu::always_inline]] inline bool copyPlainBlock([[maybe_unused]] const char16_t* text, [[maybe_unused]] char* out) {
 #if defined(__SSE2__)
-  const __m128i space = _mm_set1_epi16(0x20);
-  const __m128i del = _mm_set1_epi16(0x7F);
-  const __m128i quote = _mm_set1_epi16('"');
-  const __m128i amp = _mm_set1_epi16('&');
-  const __m128i lt = _mm_set1_epi16('<');
-  const __m128i gt = _mm_set1_epi16('>');
-  for (; i + 8 <= n; i += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    // Signed compares: 0x8000 and up are negative and so fall below the space.
-    __m128i bad = _mm_or_si128(_mm_cmplt_epi16(v, space), _mm_cmpgt_epi16(v, del));
-    bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(v, quote), _mm_cmpeq_epi16(v, amp)));
-    bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(v, lt), _mm_cmpeq_epi16(v, gt)));
-    if (_mm_movemask_epi8(bad) != 0) break;
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
-  }
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+  // Signed compares: 0x8000 and up are negative and so fall below the space.
+  __m128i bad = _mm_or_si128(_mm_cmplt_epi16(v, _mm_set1_epi16(0x20)), _mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F)));
+  bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('"')), _mm_cmpeq_epi16(v, _mm_set1_epi16('&'))));
+  bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('<')), _mm_cmpeq_epi16(v, _mm_set1_epi16('>'))));
+  if (_mm_movemask_epi8(bad) != 0) return false;
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
+  return true;
+#else
+  return false;
 #endif
-  for (; i < n && text[i] < 0x80 && kPlain[text[i]]; ++i) out[i] = static_cast<char>(text[i]);
-  return i;
 }
 
 }  // namespace
@@ -209,7 +201,7 @@ std::u16string HTMLCharacterEntities::decode(std::u16string_view text, bool drop
   return out;
 }
 
-char* HTMLCharacterEntities::writeReference(char* p, char32_t code) const {
+inline char* HTMLCharacterEntities::writeReference(char* p, char32_t code) const {
   if (code > kLastCodePoint || isSurrogate(code)) code = kReplacement;
   const Reference* named = code < kLowNamesEnd ? &lowNames[code]
                            : code >= kSymbolNamesBegin && code < kSymbolNamesEnd ? &symbolNames[code - kSymbolNamesBegin]
@@ -275,14 +267,17 @@ void HTMLCharacterEntities::encodeAppend(std::string& out, std::u16string_view t
       p = base + used;
       limit = base + out.size() - kMaxReferenceLength;
     }
-    const std::size_t plain = copyPlain(text.data() + i, std::min<std::size_t>(n - i, limit - p + 1), p);
-    p += plain;
-    i += plain;
-    if (i == n || p > limit) continue;
     const char16_t c = text[i];
     if (c < 0x80 && kPlain[c]) {
+      // A run of plain characters, as far as the room made lasts.
+      const std::size_t end = std::min<std::size_t>(n, i + static_cast<std::size_t>(limit - p) + 1);
       *p++ = static_cast<char>(c);
       ++i;
+      while (i + 8 <= end && copyPlainBlock(text.data() + i, p)) {
+        i += 8;
+        p += 8;
+      }
+      while (i < end && text[i] < 0x80 && kPlain[text[i]]) *p++ = static_cast<char>(text[i++]);
     } else if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(text[i + 1])) {
       p = writeReference(p, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       i += 2;

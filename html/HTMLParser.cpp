@@ -46,15 +46,24 @@ bool isUnquotedValueDelimiter(char16_t c) { return is(c, kUnquotedValueEnd); }
 bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
 
+// The key character of each ASCII character, 0 for one that a key drops.
+constexpr std::array<char, 128> kKeyCharacters = [] {
+  std::array<char, 128> keys{};
+  for (char c = 'a'; c <= 'z'; ++c) keys[static_cast<unsigned char>(c)] = c;
+  for (char c = 'A'; c <= 'Z'; ++c) keys[static_cast<unsigned char>(c)] = static_cast<char>(c - 'A' + 'a');
+  for (char c = '0'; c <= '9'; ++c) keys[static_cast<unsigned char>(c)] = c;
+  keys[':'] = ':';
+  keys['-'] = '-';
+  return keys;
+}();
+
 void normaliseInto(std::string& key, std::u16string_view name) {
-  key.clear();
+  key.resize(name.size());
+  char* out = key.data();
   for (const char16_t c : name) {
-    if ((c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u':' || c == u'-') {
-      key.push_back(static_cast<char>(c));
-    } else if (c >= u'A' && c <= u'Z') {
-      key.push_back(static_cast<char>(c + (u'a' - u'A')));
-    }
+    if (c < 128 && kKeyCharacters[c]) *out++ = kKeyCharacters[c];
   }
+  key.resize(static_cast<std::size_t>(out - key.data()));
 }
 
 // How many characters from text[0], in whole blocks of eight, the text scan may pass over:

@@ -11,26 +11,56 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
+bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+// What is written verbatim (raw content, comments, declarations, processing instructions)
+// never holds "</" before a letter: a browser that reads the surrounding element as raw text
+// (a "title", "textarea", "noscript" or "iframe", whose content the tokenizer parses as
+// markup) would end that element there, and the rest would be markup that the filter took
+// for CSS, script or a comment. "<\/" means "</" in scripts and style sheets alike.
+bool opensEndTag(std::u16string_view text, std::size_t i) {
+  return text[i] == u'<' && i + 2 < text.size() && text[i + 1] == u'/' && isAsciiLetter(text[i + 2]);
+}
+
 // Markup text outside the document's languages (comments, declarations, processing
-// instructions) has no escape: a non-ASCII character becomes "?".
-void appendAsciiOnly(std::string& out, std::u16string_view text) {
+// instructions, the "comment" element) has no escape: a non-ASCII character becomes "?".
+// In the content of a "comment" element, which browsers now parse as HTML, "<" does too.
+void appendAsciiOnly(std::string& out, std::u16string_view text, bool noTags) {
   out.reserve(out.size() + text.size());
-  for (const char16_t c : text) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0x80 || (noTags && c == u'<')) {
+      out.push_back('?');
+    } else if (opensEndTag(text, i)) {
+      out += "<\\";
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
 }
 
 // A style sheet writes a character as "\" and its code point in hex, ended by a space
 // (which the escape consumes); a script as "\u" and four hex digits per UTF-16 unit, which
 // JavaScript reads as the same character in strings, identifiers and regular expressions.
 // In both, a backslash before a character escapes it to itself, so a backslash directly
-// before a non-ASCII character is dropped rather than left to escape the new escape.
+// before an escaped character is dropped rather than left to escape the new escape.
+//
+// A style sheet gets no "<" at all other than in "<!--": where browsers parse a "style" as
+// markup (inside "svg" or "math"), none of it can then open a tag.
 void appendEscaped(std::string& out, std::u16string_view text, bool css) {
   out.reserve(out.size() + text.size());
   bool escaping = false;  // the last character written is a backslash that escapes the next
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
-    if (c < 0x80) {
+    const bool lessThan = c == u'<' && (css ? text.substr(i, 4) != u"<!--" : opensEndTag(text, i));
+    if (c < 0x80 && !lessThan) {
       out.push_back(static_cast<char>(c));
       escaping = c == u'\\' && !escaping;
+      continue;
+    }
+    if (!css && lessThan) {
+      out += "<\\";
+      escaping = true;  // the "/" that follows is escaped
       continue;
     }
     if (escaping) out.pop_back();
@@ -107,7 +137,7 @@ void HTMLRewriter::rawContent(std::u16string content) {
   } else if (tag == "script") {
     appendEscaped(output_, content, false);
   } else {
-    appendAsciiOnly(output_, content);
+    appendAsciiOnly(output_, content, true);
   }
 }
 
@@ -119,19 +149,19 @@ void HTMLRewriter::endTag(std::u16string_view, std::string_view key) {
 
 void HTMLRewriter::comment(std::u16string_view text) {
   output_ += "<!--";
-  appendAsciiOnly(output_, text);
+  appendAsciiOnly(output_, text, false);
   output_ += "-->";
 }
 
 void HTMLRewriter::declaration(std::u16string_view text) {
   output_ += "<!";
-  appendAsciiOnly(output_, text);
+  appendAsciiOnly(output_, text, false);
   output_ += '>';
 }
 
 void HTMLRewriter::processingInstruction(std::u16string_view text) {
   output_ += "<?";
-  appendAsciiOnly(output_, text);
+  appendAsciiOnly(output_, text, false);
   output_ += '>';
 }
 

@@ -64,6 +64,25 @@ const Case rawCases[] = {
     {"processing instruction", u"<?x \u013E?>", "<?x ?" "?>"},
 };
 
+// A browser that reads the enclosing element as raw text ("title", "textarea", "noscript",
+// "iframe") ends it at "</" and a letter, and where it parses "style" as markup (inside
+// "svg") any "<" may open a tag: what is written verbatim holds neither.
+const Case breakoutCases[] = {
+    {"style inside title", u"<title><style></title><img src=x onerror=alert(1)></style>",
+     "<title><style>\\3C /title>\\3C img src=x onerror=alert(1)></style>"},
+    {"style inside svg", u"<svg><style>--!><img src=x onerror=alert(1)></style>",
+     "<svg><style>--!>\\3C img src=x onerror=alert(1)></style>"},
+    {"style keeps <!--", u"<style><!--a{}--></style>", "<style><!--a{}--></style>"},
+    {"style escaped <", u"<style>a\\<b</style>", "<style>a\\3C b</style>"},
+    {"script end tag in a string", u"<script>s='</b>'</script>", "<script>s='<\\/b>'</script>"},
+    {"script escaped <", u"<script>s='\\</b'</script>", "<script>s='\\<\\/b'</script>"},
+    {"script comparison stays", u"<script>if(a</2)b<c</script>", "<script>if(a</2)b<c</script>"},
+    {"comment inside title", u"<title><!--</title><img src=x>-->", "<title><!--<\\/title><img src=x>-->"},
+    {"declaration", u"<!x</title>", "<!x<\\/title>"},
+    {"comment element holds no tags", u"<comment><img src=x onerror=alert(1)></comment>",
+     "<comment>?img src=x onerror=alert(1)></comment>"},
+};
+
 void expectAll(const Case* begin, const Case* end) {
   for (const Case* c = begin; c != end; ++c) EXPECT_EQ(rewrite(c->html), c->written) << c->name;
 }
@@ -72,6 +91,7 @@ void expectAll(const Case* begin, const Case* end) {
 TEST(HTMLRewriterTest, Markup) { EXPECT_CASES(markupCases); }
 TEST(HTMLRewriterTest, Text) { EXPECT_CASES(textCases); }
 TEST(HTMLRewriterTest, RawContentStaysASCII) { EXPECT_CASES(rawCases); }
+TEST(HTMLRewriterTest, VerbatimTextEndsNoElement) { EXPECT_CASES(breakoutCases); }
 
 TEST(HTMLRewriterTest, EndDocumentClosesAnOpenStartTag) {
   HTMLFilter::HTMLRewriter rewriter;
