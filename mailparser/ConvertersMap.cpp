@@ -1,6 +1,7 @@
 #include "mailparser/ConvertersMap.h"
 
 #include <initializer_list>
+#include <string>
 
 #include "mailparser/ISO2022Decoder.h"
 #include "mailparser/SingleByteTables.h"
@@ -77,15 +78,15 @@ const SingleByteNames kSingleByteNames[] = {
     {T::ibm424, {"cp424", "ibm424", "ebcdic-cp-he", "csibm424"}},
     {T::ibm737, {"ibm737"}},
     {T::ibm775, {"ibm775"}},
-    {T::macintosh, {"macintosh"}},
+    {T::macintosh, {"macintosh", "mac", "x-mac-roman", "csmacintosh"}},
     {T::macArabic, {"x-mac-arabic"}},
     {T::macCentralEurope, {"x-mac-ce"}},
-    {T::macCyrillic, {"x-mac-cyrillic"}},
+    {T::macCyrillic, {"x-mac-cyrillic", "x-mac-ukrainian"}},
     {T::macGreek, {"x-mac-greek"}},
     {T::macHebrew, {"x-mac-hebrew"}},
     {T::macIcelandic, {"x-mac-icelandic"}},
     {T::macTurkish, {"x-mac-turkish"}},
-    {T::koi8r, {"koi8-r", "cskoi8r", "koi", "koi8", "koi8r"}},
+    {T::koi8r, {"koi8-r", "cskoi8r", "koi", "koi8", "koi8r", "koi8_r"}},
     {T::koi8u, {"koi8-u", "koi8-ru"}},
 };
 
@@ -100,7 +101,8 @@ const DecoderNames kDecoderNames[] = {
     {{&UnicodeDecoders::decodeUTF7}, {"csunicode11utf7", "unicode-2-0-utf-7", "unicode-1-1-utf-7", "utf-7"}},
     {{&UnicodeDecoders::decodeUTF8},
      {"x-unicode-2-0-utf-8", "unicode-2-0-utf-8", "unicode-1-1-utf-8", "utf-8", "utf8"}},
-    {{&UnicodeDecoders::decodeUTF16LittleEndian}, {"utf-16le"}},
+    // "unicode" is what Windows calls its little-endian UTF-16 (code page 1200).
+    {{&UnicodeDecoders::decodeUTF16LittleEndian}, {"utf-16le", "unicode", "unicodefeff", "ucs-2", "csunicode"}},
     {{&UnicodeDecoders::decodeUTF16BigEndian}, {"unicodefffe", "utf-16be", "utf-16"}},
     {{&UnicodeDecoders::decodeUTF32LittleEndian}, {"utf-32le"}},
     {{&UnicodeDecoders::decodeUTF32BigEndian}, {"utf-32be", "utf-32"}},
@@ -136,6 +138,16 @@ ConvertersMap::ConvertersMap() : fallback_{&TableDecoders::decodeSingleByte, &Si
   for (const auto& entry : kDecoderNames) {
     for (const char* name : entry.names) {
       map_[name] = entry.converter;
+    }
+  }
+  // Mailers also write the ISO 8859 names without their first hyphen or without both
+  // ("iso8859-15", "iso885915"), as browsers accept them.
+  for (int part = 1; part <= 16; ++part) {
+    const auto found = map_.find("iso-8859-" + std::to_string(part));
+    if (found != map_.end()) {
+      const Converter converter = found->second;
+      map_.try_emplace("iso8859-" + std::to_string(part), converter);
+      map_.try_emplace("iso8859" + std::to_string(part), converter);
     }
   }
 }

@@ -33,8 +33,9 @@ class ISO2022Decoder {
 
   explicit ISO2022Decoder(Mode mode);
 
-  // Decodes the bytes from the initial state. A byte or sequence that no set decodes gives
-  // U+FFFD; the output never has more code units than the input has bytes.
+  // Decodes the bytes. A byte or sequence that no set decodes gives U+FFFD; the output never
+  // has more code units than the input has bytes. The shift and designation state carries
+  // over to a following call, so one decoder object reads one text.
   [[nodiscard]] std::u16string decode(std::string_view bytes);
 
   // The decoder function of ConvertersMap; the parameter points to a Mode.
@@ -47,8 +48,7 @@ class ISO2022Decoder {
   // Decodes one character starting at data[i] with `set`, `base` being 0x21 or 0xA1.
   std::size_t decodeWith(const CharacterSetEntry* set, const unsigned char* data, std::size_t size, std::size_t i,
                          unsigned char base);
-  std::size_t decodeShiftJIS(const CharacterSetEntry& set, const unsigned char* data, std::size_t size,
-                             std::size_t i);
+  std::size_t decodeShiftJIS(const unsigned char* data, std::size_t size, std::size_t i);
 
   Mode mode_;
   bool escapesHonoured_;
@@ -58,7 +58,9 @@ class ISO2022Decoder {
   std::uint8_t leftShift_ = kG0;
   std::uint8_t rightShift_ = kG1;
   int singleShift_ = -1;
-  std::u16string out_;
+  void put(char16_t unit) { *out_++ = unit; }
+
+  char16_t* out_ = nullptr;  // into the text that decode() is writing
 };
 
 }  // namespace MailParser

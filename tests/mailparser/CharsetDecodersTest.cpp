@@ -74,6 +74,11 @@ TEST(CharsetDecoders, NamesAreTrimmedLowerCasedAndStrippedOfTheUnicodePrefix) {
       {"empty name", "", "\x80\xE9", u"\u20AC\u00E9"},
       {"blank name", "   ", "\x93q\x94", u"\u201Cq\u201D"},
       {"bare prefix", "unicode-", "\xE9", u"\u00E9"},
+      // Labels browsers accept that mailers write.
+      {"ISO name without hyphens", "iso885915", "\xA4", u"\u20AC"},
+      {"ISO name without first hyphen", "ISO8859-7", "\xC1", u"\u0391"},
+      {"Windows' unicode", "unicode", "a\0"s, u"a"},
+      {"Hebrew logical order", "iso-8859-8-i", "\xE0", u"\u05D0"},
   });
 }
 
