@@ -55,9 +55,13 @@ const UNJUDGED_RULES = [
   ['verbatim-text-hides-judged-markup', 'text the rewriter copies (a CDATA declaration, a comment) swallows ' +
    'markup that the events describe; the browser shows less than the filter judged',
    ({ extra }) => !extra.length],
-  ['raw-text-in-foreign-content', 'script/style inside svg or math: raw content to the tokenizer, parsed as ' +
-   'markup by Chromium, so the tags in it break out',
-   ({ output }) => /<(svg|math)\b[\s\S]*<(style|script)\b/i.test(output)],
+  ['style-comment-in-foreign-content', '"<!--" copied in a style sheet inside svg/math opens a comment in ' +
+   'Chromium that runs past the tokenizer\'s "</style>" and "</svg>" and ends at a "-->" in copied script, ' +
+   'whose tags then parse: a filter that tracks svg nesting sees an HTML script there',
+   ({ output }) => /<(svg|math)\b[\s\S]*<style\b[^>]*>((?!<\/style)[\s\S])*<!--/i.test(output)],
+  ['cdata-exposes-copied-text', 'a <![CDATA[ declaration copied inside svg/math runs in Chromium to a "]]>" ' +
+   'in copied comment or script text (also past the tokenizer\'s "</svg>"), whose tags then parse',
+   ({ output }) => output.includes('<![CDATA[')],
   ['verbatim-text-in-raw-text-element', 'a comment or script/style inside xmp, title, textarea, iframe, noembed ' +
    'or noframes: Chromium reads these elements as raw text, so an end tag inside the copied text ends them ' +
    'and the tags after it parse',
@@ -65,11 +69,11 @@ const UNJUDGED_RULES = [
   ['script-escape-exposes-comment', '"<!--<script>" in a script makes Chromium skip the next "</script>" (the ' +
    'tokenizer ends there); the script then ends inside a copied comment, whose tags parse',
    ({ output }) => /<script\b[^>]*>[\s\S]*<!--[\s\S]*<script/i.test(output)],
+  ['raw-text-in-foreign-content', 'script/style inside svg or math: raw content to the tokenizer, parsed as ' +
+   'markup by Chromium, so the tags in it break out',
+   ({ output }) => /<(svg|math)\b[\s\S]*<(style|script)\b/i.test(output)],
   ['comment-element', '<comment>: raw content to the tokenizer, an unknown element with parsed content to Chromium',
    ({ output }) => /<comment\b/i.test(output)],
-  ['cdata-exposes-copied-text', 'a <![CDATA[ declaration copied inside svg/math ends at "]]>", in the middle of ' +
-   'copied comment or raw text, whose tags then parse',
-   ({ output }) => output.includes('<![CDATA[')],
 ];
 
 function classifyWith(rules, facts) {
