@@ -59,7 +59,9 @@ class EventsOnly final : public IHTMLHandler {
   void declaration(std::u16string_view text) override {
     next_.declaration(isDocumentType(text) ? text : std::u16string_view());
   }
-  void processingInstruction(std::u16string_view) override { next_.processingInstruction(std::u16string_view()); }
+  void processingInstruction(std::u16string_view) override {
+    next_.processingInstruction(std::u16string_view());
+  }
   void endDocument() override { next_.endDocument(); }
 
  private:
