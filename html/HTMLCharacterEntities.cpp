@@ -20,6 +20,7 @@ constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kLastCodePoint = 0x10FFFF;
 // Longer than any name in the tables; a longer run cannot be one.
 constexpr std::size_t kMaxNameLength = 40;
+constexpr std::size_t kMaxLegacyNameLength = 6;
 
 bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
@@ -108,7 +109,7 @@ HTMLCharacterEntities::HTMLCharacterEntities() {
   }
 }
 
-std::size_t HTMLCharacterEntities::readReference(std::u16string_view text, char32_t& first,
+std::size_t HTMLCharacterEntities::readReference(std::u16string_view text, bool inAttribute, char32_t& first,
                                                  char32_t& second) const {
   second = 0;
   if (text.size() < 2) return 0;
@@ -141,34 +142,48 @@ std::size_t HTMLCharacterEntities::readReference(std::u16string_view text, char3
   }
 
   while (i < text.size() && isAsciiAlnum(text[i])) ++i;
-  const std::size_t length = i - 1;
-  if (length == 0 || length > kMaxNameLength) return 0;
-  char buffer[kMaxNameLength + 1];
-  for (std::size_t k = 0; k < length; ++k) buffer[k] = static_cast<char>(text[1 + k]);
+  const std::size_t run = i - 1;
+  if (run == 0) return 0;
   const bool semicolon = i < text.size() && text[i] == u';';
-  if (semicolon) {
-    buffer[length] = ';';
-    if (const HTML5Entity* e = findHTML5(std::string_view(buffer, length + 1))) {
-      first = e->first;
-      second = e->second;
-      return i + 1;
+  char buffer[kMaxNameLength + 1];
+  const std::size_t copied = std::min(run, kMaxNameLength);
+  for (std::size_t k = 0; k < copied; ++k) buffer[k] = static_cast<char>(text[1 + k]);
+  if (run <= kMaxNameLength) {
+    if (semicolon) {
+      buffer[run] = ';';
+      if (const HTML5Entity* e = findHTML5(std::string_view(buffer, run + 1))) {
+        first = e->first;
+        second = e->second;
+        return i + 1;
+      }
+    }
+    // Three old aliases that only the HTML 4 table knows, with or without ";".
+    const std::string_view name(buffer, run);
+    if (const auto found = HTMLEntitiesByName.find(name); found != HTMLEntitiesByName.end()) {
+      const std::string withSemicolon = std::string(name) + ';';
+      if (!findHTML5(withSemicolon) && (semicolon || !inAttribute || i == text.size() || text[i] != u'=')) {
+        first = found->second;
+        return semicolon ? i + 1 : i;
+      }
     }
   }
-  const std::string_view name(buffer, length);
-  if (const auto found = HTMLEntitiesByName.find(name); found != HTMLEntitiesByName.end()) {
-    first = found->second;
-    return semicolon ? i + 1 : i;
-  }
-  // The old names that browsers accept without ";" (a name written with one was tried above).
-  if (const HTML5Entity* e = findHTML5(name)) {
-    first = e->first;
-    second = e->second;
-    return i;
+  // Without ";" browsers know only the old names (none longer than six letters), and in
+  // text also as the start of a longer run ("&copyx" is "\u00A9x"). In an attribute value
+  // they stay as written when a letter, digit or "=" follows, so that a URL's "&copy=1" or
+  // "&image=2" survives.
+  for (std::size_t length = std::min(run, kMaxLegacyNameLength); length > 0; --length) {
+    if (inAttribute && (length < run || (i < text.size() && text[i] == u'='))) break;
+    if (const HTML5Entity* e = findHTML5(std::string_view(buffer, length))) {
+      first = e->first;
+      second = e->second;
+      return 1 + length;
+    }
   }
   return 0;
 }
 
-void HTMLCharacterEntities::decodeAppend(std::u16string& out, std::u16string_view text, bool dropNul) const {
+void HTMLCharacterEntities::decodeAppend(std::u16string& out, std::u16string_view text, bool dropNul,
+                                         bool inAttribute) const {
   std::size_t i = 0;
   while (i < text.size()) {
     std::size_t run = i;
@@ -183,7 +198,7 @@ void HTMLCharacterEntities::decodeAppend(std::u16string& out, std::u16string_vie
       continue;
     }
     char32_t first, second;
-    if (const std::size_t length = readReference(text.substr(i), first, second)) {
+    if (const std::size_t length = readReference(text.substr(i), inAttribute, first, second)) {
       appendCodePoint(out, first);
       if (second) appendCodePoint(out, second);
       i += length;
@@ -194,10 +209,10 @@ void HTMLCharacterEntities::decodeAppend(std::u16string& out, std::u16string_vie
   }
 }
 
-std::u16string HTMLCharacterEntities::decode(std::u16string_view text, bool dropNul) const {
+std::u16string HTMLCharacterEntities::decode(std::u16string_view text, bool dropNul, bool inAttribute) const {
   std::u16string out;
   out.reserve(text.size());
-  decodeAppend(out, text, dropNul);
+  decodeAppend(out, text, dropNul, inAttribute);
   return out;
 }
 

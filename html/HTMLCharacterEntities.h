@@ -9,8 +9,8 @@ namespace HTMLFilter {
 
 // Conversion between text and HTML character references.
 //
-// Decoding knows every HTML5 named reference as browsers read it, the HTML 4.01 names and
-// three old aliases (which, unlike the HTML5 names, may also stand without ";"), and numeric
+// Decoding knows every HTML5 named reference as browsers read it (the old names also without
+// ";"), three old aliases of HTML 4 names (with or without ";"), and numeric
 // references up to U+10FFFF (those above U+FFFF become a surrogate pair). Encoding writes
 // 7-bit ASCII only, with the HTML 4.01 names where one exists.
 //
@@ -20,9 +20,11 @@ class HTMLCharacterEntities {
   static const HTMLCharacterEntities& instance();
 
   // Replaces every recognised reference; an "&" that starts none stays as written. With
-  // dropNul, U+0000 characters are removed.
-  [[nodiscard]] std::u16string decode(std::u16string_view text, bool dropNul) const;
-  void decodeAppend(std::u16string& out, std::u16string_view text, bool dropNul) const;
+  // dropNul, U+0000 characters are removed. References end as browsers end them: an old
+  // name without ";" in an attribute value followed by "=", a letter or a digit is no
+  // reference, so inAttribute says which rules apply.
+  [[nodiscard]] std::u16string decode(std::u16string_view text, bool dropNul, bool inAttribute = false) const;
+  void decodeAppend(std::u16string& out, std::u16string_view text, bool dropNul, bool inAttribute = false) const;
 
   // Printable ASCII other than '"', "&", "<" and ">" as itself, everything else as a
   // reference. A surrogate pair is one character and gets one numeric reference.
@@ -44,7 +46,7 @@ class HTMLCharacterEntities {
   // Writes the reference of one character at p, returning the end.
   char* writeReference(char* p, char32_t code) const;
 
-  std::size_t readReference(std::u16string_view text, char32_t& first, char32_t& second) const;
+  std::size_t readReference(std::u16string_view text, bool inAttribute, char32_t& first, char32_t& second) const;
 
   std::map<std::string, char16_t, std::less<>> HTMLEntitiesByName;
   std::map<char16_t, std::string> namesByCode;

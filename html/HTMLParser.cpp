@@ -66,28 +66,33 @@ void normaliseInto(std::string& key, std::u16string_view name) {
   key.resize(static_cast<std::size_t>(out - key.data()));
 }
 
-// How many characters from text[0], in whole blocks of eight, the text scan may pass over:
-// none is "<", "&", U+0000 or whitespace other than a space, and no space follows a space
-// (text[-1] is the character before). Such characters need no look at all.
-std::size_t plainTextBlocks([[maybe_unused]] const char16_t* text, [[maybe_unused]] std::size_t n) {
+// Passes over text[0, n) in blocks of eight characters up to the block that holds a "<"
+// and returns how many it passed. Sets decode when one of them is "&" or U+0000 and
+// collapse when one is whitespace other than a space, or a space after a space (text[-1]
+// is the character before). Either flag may also be set needlessly, which costs only time.
+std::size_t scanTextBlocks([[maybe_unused]] const char16_t* text, [[maybe_unused]] std::size_t n,
+                           [[maybe_unused]] bool& decode, [[maybe_unused]] bool& collapse) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   const __m128i lt = _mm_set1_epi16('<');
   const __m128i amp = _mm_set1_epi16('&');
   const __m128i space = _mm_set1_epi16(' ');
-  const __m128i controlsEnd = _mm_set1_epi16(0x0E);  // \t \n \f \r lie in 9..13, NUL below
+  const __m128i zero = _mm_setzero_si128();
+  __m128i decodeAny = zero;
+  __m128i collapseAny = zero;
   for (; i + 8 <= n; i += 8) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, lt)) != 0) break;
     const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i - 1));
-    // Signed compares: 0x8000 and up are negative; U+000B (never whitespace) is looked at
-    // needlessly, which is harmless.
-    const __m128i control = _mm_and_si128(_mm_cmplt_epi16(v, controlsEnd), _mm_cmpgt_epi16(v, _mm_set1_epi16(-1)));
-    const __m128i control9 = _mm_and_si128(control, _mm_or_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(8)), _mm_cmpeq_epi16(v, _mm_setzero_si128())));
-    __m128i look = _mm_or_si128(_mm_cmpeq_epi16(v, lt), _mm_cmpeq_epi16(v, amp));
-    look = _mm_or_si128(look, control9);
-    look = _mm_or_si128(look, _mm_and_si128(_mm_cmpeq_epi16(v, space), _mm_cmpeq_epi16(before, space)));
-    if (_mm_movemask_epi8(look) != 0) break;
+    const __m128i nul = _mm_cmpeq_epi16(v, zero);
+    decodeAny = _mm_or_si128(decodeAny, _mm_or_si128(_mm_cmpeq_epi16(v, amp), nul));
+    // TAB, LF, (VT,) FF and CR lie in 9..13; signed compares keep 0x8000 and up out.
+    const __m128i control = _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(8)), _mm_cmplt_epi16(v, _mm_set1_epi16(14)));
+    const __m128i doubleSpace = _mm_and_si128(_mm_cmpeq_epi16(v, space), _mm_cmpeq_epi16(before, space));
+    collapseAny = _mm_or_si128(collapseAny, _mm_or_si128(_mm_or_si128(control, nul), doubleSpace));
   }
+  if (_mm_movemask_epi8(decodeAny) != 0) decode = true;
+  if (_mm_movemask_epi8(collapseAny) != 0) collapse = true;
 #endif
   return i;
 }
@@ -148,7 +153,7 @@ class Tokenizer {
     for (const char16_t c : raw) {
       if (c == u'&' || c == 0) {
         decoded_.clear();
-        entities_.decodeAppend(decoded_, raw, true);
+        entities_.decodeAppend(decoded_, raw, true, true);
         return decoded_;
       }
     }
@@ -308,13 +313,16 @@ class Tokenizer {
     bool decode = false;
     const bool pre = preDepth_ > 0;
     bool afterSpace = false;
+    bool scanned = false;
     for (; pos_ < n; ++pos_) {
-      if (pos_ > start) {
-        if (const std::size_t plain = plainTextBlocks(text_.data() + pos_, n - pos_)) {
-          pos_ += plain;
-          afterSpace = text_[pos_ - 1] == u' ';
-          if (pos_ == n) break;
-        }
+      // After the first character, blocks of eight go at once up to the one with the "<".
+      if (!scanned && pos_ > start) {
+        scanned = true;
+        bool whitespace = false;
+        pos_ += scanTextBlocks(text_.data() + pos_, n - pos_, decode, whitespace);
+        if (whitespace && !pre) collapse = true;
+        afterSpace = isWhitespace(text_[pos_ - 1]);
+        if (pos_ == n) break;
       }
       const char16_t c = text_[pos_];
       // Every character the scan stops at lies below "=".

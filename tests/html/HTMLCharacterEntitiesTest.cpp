@@ -29,7 +29,9 @@ const DecodeCase decodeCases[] = {
     {"one level only", u"&amp;lt;", u"&lt;"},
     {"HTML 4 names need no ;", u"&lt &eacute-", u"< \u00E9-"},
     {"names are case-sensitive", u"&Eacute;&eacute;", u"\u00C9\u00E9"},
-    {"unknown name stays", u"&bogus; &ampx;", u"&bogus; &ampx;"},
+    {"unknown name stays", u"&bogus; &image x", u"&bogus; &image x"},
+    {"old names start longer runs in text", u"&ampx; &copyx &notit; &image;", u"&x; \u00A9x \u00ACit; \u2111"},
+    {"over-long run", u"&copyaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", u"\u00A9aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
     {"lone & at the end", u"a&", u"a&"},
     {"& before a non-name", u"a & b &;", u"a & b &;"},
     {"only one ; is consumed", u"&lt;;", u"<;"},
@@ -58,6 +60,32 @@ const DecodeCase decodeCases[] = {
 TEST(HTMLCharacterEntitiesTest, Decode) {
   for (const DecodeCase& c : decodeCases) {
     EXPECT_EQ(RecordingHandler::show(entities().decode(c.text, true)), RecordingHandler::show(c.decoded)) << c.name;
+  }
+}
+
+// In attribute values, as browsers read them: a URL's parameters that look like old names
+// without ";" are no references.
+const DecodeCase attributeCases[] = {
+    {"URL parameters", u"?a=1&copy=2&image=3&lt=4&amp;x", u"?a=1&copy=2&image=3&lt=4&x"},
+    {"old names before a letter or digit", u"&copy2 &copyx &copy &copy", u"&copy2 &copyx \u00A9 \u00A9"},
+    {"with ; always", u"&copy;=1&image;=2&hellip;", u"\u00A9=1\u2111=2\u2026"},
+    {"aliases", u"&die=1&brkbar;&hibar", u"&die=1\u00A6\u00AF"},
+    {"numeric references", u"&#65=&#x42;", u"A=B"},
+};
+
+TEST(HTMLCharacterEntitiesTest, DecodeAttributeValue) {
+  for (const DecodeCase& c : attributeCases) {
+    EXPECT_EQ(RecordingHandler::show(entities().decode(c.text, true, true)), RecordingHandler::show(c.decoded))
+        << c.name;
+  }
+}
+
+TEST(HTMLCharacterEntitiesTest, OldNamesAreShort) {
+  for (const HTMLFilter::HTML5Entity& row : HTMLFilter::_HTML5Entities) {
+    const std::string_view name = row.name;
+    if (name.back() != ';') {
+      EXPECT_LE(name.size(), 6u) << name;
+    }
   }
 }
 

@@ -48,6 +48,13 @@ const Case whitespaceCases[] = {
     {"nested pre", u"<pre><pre>a</pre> \n </pre> \n ", R"(<pre > <pre > "a" </pre " \u000A " </pre " " $)"},
     {"</pre> without an open pre", u"</pre>a  b", R"(</pre "a b" $)"},
     {"characters above 255 are never whitespace", u"a\u3000\u3000b", R"("a\u3000\u3000b" $)"},
+    // Long runs are scanned eight characters at a time: the same rules at every offset.
+    {"double space deep in a run", u"abcdefghijklmnopq  rstuvwxyz", R"("abcdefghijklmnopq rstuvwxyz" $)"},
+    {"tab deep in a run", u"abcdefghijklmnopqrstu\tvwxyz<b>", R"("abcdefghijklmnopqrstu vwxyz" <b > $)"},
+    {"single spaces only", u"abcdefgh ijklmnop qrstuvwx yz", R"("abcdefgh ijklmnop qrstuvwx yz" $)"},
+    {"reference deep in a run", u"abcdefghijklmnopqrstuvw&amp;xyz", R"("abcdefghijklmnopqrstuvw&amp;xyz"=>"abcdefghijklmnopqrstuvw&xyz" $)"},
+    {"NUL deep in pre", u"<pre>abcdefghijklmnopq\0rs  t</pre>"sv, R"(<pre > "abcdefghijklmnopq\u0000rs  t"=>"abcdefghijklmnopqrs  t" </pre $)"},
+    {"space before a long run", u"<b> \u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9 x", R"(<b > " \u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9 x" $)"},
 };
 
 const Case startTagCases[] = {

@@ -37,6 +37,7 @@ const Case markupCases[] = {
     {"comment", u"<!-- a > b -->", "<!-- a > b -->"},
     {"unterminated comment", u"<!-- a > b", "<!-- a --> b"},
     {"NUL", u"a\0b<a b='x\0y'>"sv, "a b<a b=\"xy\">"},
+    {"URL parameters survive", u"<a href=\"?a=1&copy=2&amp;b=&lt;\">", "<a href=\"?a=1&amp;copy=2&amp;b=&lt;\">"},
 };
 
 const Case textCases[] = {
