@@ -101,14 +101,30 @@ void decodeIconv(benchmark::State& state, const std::string& sample) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
-void BM_IconvUTF8(benchmark::State& state) { decodeIconv(state, "UTF8"); }
-void BM_DecodeUTF8(benchmark::State& state) { decodeOurs(state, "UTF8"); }
-void BM_IconvWindows1251(benchmark::State& state) { decodeIconv(state, "Windows1251"); }
-void BM_DecodeWindows1251(benchmark::State& state) { decodeOurs(state, "Windows1251"); }
-void BM_IconvGBK(benchmark::State& state) { decodeIconv(state, "GBK"); }
-void BM_DecodeGBK(benchmark::State& state) { decodeOurs(state, "GBK"); }
-void BM_IconvShiftJIS(benchmark::State& state) { decodeIconv(state, "ShiftJIS"); }
-void BM_DecodeShiftJIS(benchmark::State& state) { decodeOurs(state, "ShiftJIS"); }
+void BM_IconvUTF8(benchmark::State& state) {
+  decodeIconv(state, "UTF8");
+}
+void BM_DecodeUTF8(benchmark::State& state) {
+  decodeOurs(state, "UTF8");
+}
+void BM_IconvWindows1251(benchmark::State& state) {
+  decodeIconv(state, "Windows1251");
+}
+void BM_DecodeWindows1251(benchmark::State& state) {
+  decodeOurs(state, "Windows1251");
+}
+void BM_IconvGBK(benchmark::State& state) {
+  decodeIconv(state, "GBK");
+}
+void BM_DecodeGBK(benchmark::State& state) {
+  decodeOurs(state, "GBK");
+}
+void BM_IconvShiftJIS(benchmark::State& state) {
+  decodeIconv(state, "ShiftJIS");
+}
+void BM_DecodeShiftJIS(benchmark::State& state) {
+  decodeOurs(state, "ShiftJIS");
+}
 
 }  // namespace
 

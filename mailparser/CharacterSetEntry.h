@@ -11,12 +11,12 @@
 namespace MailParser {
 
 enum class CharacterSetKind : std::uint8_t {
-  Set94 = 0,           // bytes 0x21..0x7E, or 0xA1..0xFE in the right half
-  ByteIndexed = 1,     // indexed by the byte value itself
-  Set94x94 = 2,        // two such bytes, row and cell
-  ShiftJIS = 4,        // Shift_JIS codes of JIS X 0208 plus single-byte JIS X 0201 katakana
-  ControlCodes = 5,    // C0 (0x00..0x1F) or C1 (0x80..0x9F), indexed from the first
-  Unusable = 6,        // designated by an unknown sequence: decodes nothing
+  Set94 = 0,         // bytes 0x21..0x7E, or 0xA1..0xFE in the right half
+  ByteIndexed = 1,   // indexed by the byte value itself
+  Set94x94 = 2,      // two such bytes, row and cell
+  ShiftJIS = 4,      // Shift_JIS codes of JIS X 0208 plus single-byte JIS X 0201 katakana
+  ControlCodes = 5,  // C0 (0x00..0x1F) or C1 (0x80..0x9F), indexed from the first
+  Unusable = 6,      // designated by an unknown sequence: decodes nothing
 };
 
 // Registers: G0..G3, then C0 and C1.

@@ -72,7 +72,8 @@ Registry buildRegistry() {
   // Beyond the sets above: the supplementary kanji of ISO-2022-JP-1 and EUC-JP, and
   // GB 2312 as ISO-2022-JP-2 and ISO-2022-CN designate it.
   add94x94('D', {"159-JIS X 0212-1990", 0, nullptr, CharacterSetKind::Set94x94, &DoubleByteTables::jisX0212});
-  add94x94('A', {"058-Chinese GB 2312-80", 0, nullptr, CharacterSetKind::Set94x94, &DoubleByteTables::gbk, 0x80});
+  add94x94('A',
+           {"058-Chinese GB 2312-80", 0, nullptr, CharacterSetKind::Set94x94, &DoubleByteTables::gbk, 0x80});
   add(kShiftJISSetKey, {"Shift_JIS double-byte set", 0, nullptr, CharacterSetKind::ShiftJIS, jis}, kC1);
   return registry;
 }

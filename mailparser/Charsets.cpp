@@ -11,7 +11,9 @@ bool startsWith(std::string_view bytes, std::string_view mark) {
   return bytes.size() >= mark.size() && bytes.substr(0, mark.size()) == mark;
 }
 
-bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
+bool isWhitespace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
 
 std::string normaliseName(std::string_view name) {
   while (!name.empty() && isWhitespace(name.front())) {
@@ -44,13 +46,20 @@ std::u16string toWide(std::string_view bytes, std::string_view charset, bool det
   using namespace UnicodeDecoders;
   if (detectByteOrderMark) {
     switch (MailParser::detectByteOrderMark(bytes)) {
-      case ByteOrderMark::UTF7: return decodeUTF7(bytes, nullptr);
-      case ByteOrderMark::UTF8: return decodeUTF8(bytes, nullptr);
-      case ByteOrderMark::UTF16LittleEndian: return decodeUTF16LittleEndian(bytes, nullptr);
-      case ByteOrderMark::UTF16BigEndian: return decodeUTF16BigEndian(bytes, nullptr);
-      case ByteOrderMark::UTF32LittleEndian: return decodeUTF32LittleEndian(bytes, nullptr);
-      case ByteOrderMark::UTF32BigEndian: return decodeUTF32BigEndian(bytes, nullptr);
-      case ByteOrderMark::None: break;
+      case ByteOrderMark::UTF7:
+        return decodeUTF7(bytes, nullptr);
+      case ByteOrderMark::UTF8:
+        return decodeUTF8(bytes, nullptr);
+      case ByteOrderMark::UTF16LittleEndian:
+        return decodeUTF16LittleEndian(bytes, nullptr);
+      case ByteOrderMark::UTF16BigEndian:
+        return decodeUTF16BigEndian(bytes, nullptr);
+      case ByteOrderMark::UTF32LittleEndian:
+        return decodeUTF32LittleEndian(bytes, nullptr);
+      case ByteOrderMark::UTF32BigEndian:
+        return decodeUTF32BigEndian(bytes, nullptr);
+      case ByteOrderMark::None:
+        break;
     }
   }
   const ConvertersMap& converters = ConvertersMap::instance();

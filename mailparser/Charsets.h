@@ -33,6 +33,7 @@ enum class ByteOrderMark : std::uint8_t {
 // Decodes `bytes`. With `detectByteOrderMark` on, a byte-order mark overrides the name.
 // The name is trimmed of whitespace and ASCII-lower-cased; "unicode-1-1-utf-8" and other
 // names starting "unicode-" lose their first twelve characters, so they name the format.
-[[nodiscard]] std::u16string toWide(std::string_view bytes, std::string_view charset, bool detectByteOrderMark);
+[[nodiscard]] std::u16string toWide(std::string_view bytes, std::string_view charset,
+                                    bool detectByteOrderMark);
 
 }  // namespace MailParser

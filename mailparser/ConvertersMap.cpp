@@ -29,25 +29,35 @@ const SingleByteNames kSingleByteNames[] = {
     // Browsers read ASCII and Latin-1 labels as windows-1252: 8-bit bytes in text labelled
     // US-ASCII are that code page far more often than anything else, and a byte must never
     // turn into the character of its low seven bits (0xE9 into "i").
-    {T::windows1252, {"us-ascii", "ascii", "iso646-us", "iso_646.irv:1991", "iso-ir-6", "ansi_x3.4-1968",
-                      "ansi_x3.4-1986", "cp367", "ibm367", "us", "csascii"}},
-    {T::windows1252, {"iso-8859-1", "iso_8859-1", "iso_8859-1:1987", "iso8859-1", "iso88591", "iso-ir-100",
-                      "latin1", "l1", "csisolatin1", "cp819", "ibm819"}},
-    {T::iso8859_2, {"iso-8859-2", "iso_8859-2", "iso_8859-2:1987", "iso-ir-101", "latin2", "l2", "csisolatin2",
-                    "iso8859-2"}},
-    {T::iso8859_3, {"iso-8859-3", "iso_8859-3", "iso_8859-3:1998", "iso-ir-109", "latin3", "l3", "csisolatin3"}},
-    {T::iso8859_4, {"iso-8859-4", "iso_8859-4", "iso_8859-4:1988", "iso-ir-110", "latin4", "l4", "csisolatin4"}},
-    {T::iso8859_5, {"iso-8859-5", "iso_8859-5", "iso_8859-5:1988", "iso-ir-144", "cyrillic", "csisolatin5",
-                    "csisolatincyrillic", "l5"}},
-    {T::iso8859_6, {"iso-8859-6", "iso_8859-6", "iso_8859-6:1987", "iso-ir-127", "ecma-114", "asmo-708", "arabic",
-                    "csisolatinarabic"}},
-    {T::iso8859_7, {"iso-8859-7", "iso_8859-7", "iso_8859-7:1987", "iso-ir-126", "ecma-118", "elot_928", "greek8",
-                    "greek", "csisolatingreek"}},
-    {T::iso8859_8, {"iso-8859-8", "iso_8859-8", "iso_8859-8:1988", "iso-ir-138", "hebrew", "csisolatinhebrew",
-                    "visual", "iso-8859-8-i", "logical"}},
-    {T::iso8859_9, {"iso-8859-9", "iso_8859-9", "iso_8859-9:1989", "iso-ir-148", "latin5", "l5", "csisolatin5"}},
-    {T::iso8859_10, {"iso-8859-10", "iso_8859-10", "iso_8859-10:1992", "iso-ir-157", "latin6", "l6",
-                     "csisolatin6"}},
+    {T::windows1252,
+     {"us-ascii", "ascii", "iso646-us", "iso_646.irv:1991", "iso-ir-6", "ansi_x3.4-1968", "ansi_x3.4-1986",
+      "cp367", "ibm367", "us", "csascii"}},
+    {T::windows1252,
+     {"iso-8859-1", "iso_8859-1", "iso_8859-1:1987", "iso8859-1", "iso88591", "iso-ir-100", "latin1", "l1",
+      "csisolatin1", "cp819", "ibm819"}},
+    {T::iso8859_2,
+     {"iso-8859-2", "iso_8859-2", "iso_8859-2:1987", "iso-ir-101", "latin2", "l2", "csisolatin2",
+      "iso8859-2"}},
+    {T::iso8859_3,
+     {"iso-8859-3", "iso_8859-3", "iso_8859-3:1998", "iso-ir-109", "latin3", "l3", "csisolatin3"}},
+    {T::iso8859_4,
+     {"iso-8859-4", "iso_8859-4", "iso_8859-4:1988", "iso-ir-110", "latin4", "l4", "csisolatin4"}},
+    {T::iso8859_5,
+     {"iso-8859-5", "iso_8859-5", "iso_8859-5:1988", "iso-ir-144", "cyrillic", "csisolatin5",
+      "csisolatincyrillic", "l5"}},
+    {T::iso8859_6,
+     {"iso-8859-6", "iso_8859-6", "iso_8859-6:1987", "iso-ir-127", "ecma-114", "asmo-708", "arabic",
+      "csisolatinarabic"}},
+    {T::iso8859_7,
+     {"iso-8859-7", "iso_8859-7", "iso_8859-7:1987", "iso-ir-126", "ecma-118", "elot_928", "greek8", "greek",
+      "csisolatingreek"}},
+    {T::iso8859_8,
+     {"iso-8859-8", "iso_8859-8", "iso_8859-8:1988", "iso-ir-138", "hebrew", "csisolatinhebrew", "visual",
+      "iso-8859-8-i", "logical"}},
+    {T::iso8859_9,
+     {"iso-8859-9", "iso_8859-9", "iso_8859-9:1989", "iso-ir-148", "latin5", "l5", "csisolatin5"}},
+    {T::iso8859_10,
+     {"iso-8859-10", "iso_8859-10", "iso_8859-10:1992", "iso-ir-157", "latin6", "l6", "csisolatin6"}},
     {T::windows874, {"iso-8859-11", "windows-874", "dos-874", "tis-620"}},
     {T::iso8859_13, {"iso-8859-13", "iso_8859-13", "iso_ir_179", "latin7", "l7"}},
     {T::iso8859_14, {"iso-8859-14", "iso_8859-14", "iso_8859-14:1998", "iso-ir-199", "latin8", "l8"}},
@@ -90,34 +100,41 @@ const SingleByteNames kSingleByteNames[] = {
     {T::koi8u, {"koi8-u", "koi8-ru"}},
 };
 
+constexpr bool kWonSign = true;
+constexpr bool kBackslash = false;
+
 struct DecoderNames {
   Converter converter;
   std::initializer_list<const char*> names;
 };
 
-Converter iso2022(const ISO2022Decoder::Mode& mode) { return {&ISO2022Decoder::decodeWithMode, &mode}; }
+Converter iso2022(const ISO2022Decoder::Mode& mode) {
+  return {&ISO2022Decoder::decodeWithMode, &mode};
+}
 
 const DecoderNames kDecoderNames[] = {
     {{&UnicodeDecoders::decodeUTF7}, {"csunicode11utf7", "unicode-2-0-utf-7", "unicode-1-1-utf-7", "utf-7"}},
     {{&UnicodeDecoders::decodeUTF8},
      {"x-unicode-2-0-utf-8", "unicode-2-0-utf-8", "unicode-1-1-utf-8", "utf-8", "utf8"}},
     // "unicode" is what Windows calls its little-endian UTF-16 (code page 1200).
-    {{&UnicodeDecoders::decodeUTF16LittleEndian}, {"utf-16le", "unicode", "unicodefeff", "ucs-2", "csunicode"}},
+    {{&UnicodeDecoders::decodeUTF16LittleEndian},
+     {"utf-16le", "unicode", "unicodefeff", "ucs-2", "csunicode"}},
     {{&UnicodeDecoders::decodeUTF16BigEndian}, {"unicodefffe", "utf-16be", "utf-16"}},
     {{&UnicodeDecoders::decodeUTF32LittleEndian}, {"utf-32le"}},
     {{&UnicodeDecoders::decodeUTF32BigEndian}, {"utf-32be", "utf-32"}},
     {{&TableDecoders::decodeGBK},
-     {"gbk", "x-euc-cn", "euc-cn", "cn-gb", "csiso58gb231280", "chinese", "iso-ir-58", "gb2312-80", "gb231280",
-      "gb_2312-80", "csgb231280", "csgb2312", "gb2312", "gb_2312", "x-gbk", "cp936", "ms936", "windows-936",
-      "gb18030"}},
+     {"gbk", "x-euc-cn", "euc-cn", "cn-gb", "csiso58gb231280", "chinese", "iso-ir-58", "gb2312-80",
+      "gb231280", "gb_2312-80", "csgb231280", "csgb2312", "gb2312", "gb_2312", "x-gbk", "cp936", "ms936",
+      "windows-936", "gb18030"}},
     {{&TableDecoders::decodeHZ}, {"hz-gb-2312"}},
     {{&TableDecoders::decodeBig5}, {"x-x-big5", "cn-big5", "csbig5", "big5", "cp950"}},
     {{&TableDecoders::decodeBig5HKSCS}, {"big5-hkscs", "big5hkscs"}},
-    // Browsers read EUC-KR as the unified Hangul code page it is a part of, so mail from
-    // Windows that uses its extra syllables keeps them.
-    {{&TableDecoders::decodeUnifiedHangul},
+    {{&TableDecoders::decodeUnifiedHangul, &kWonSign},
      {"_autodetect_kr", "korean", "csksc56011987", "iso-ir-149", "ksc5601", "ksc_5601", "ks_c_5601-1989",
-      "ks_c_5601-1987", "ks_c_5601", "cseuckr", "euc-kr", "windows-949", "cp949", "uhc"}},
+      "ks_c_5601-1987", "ks_c_5601", "windows-949", "cp949", "uhc"}},
+    // Browsers read EUC-KR as the unified Hangul code page it is a part of, so mail from
+    // Windows that uses its extra syllables keeps them; its 0x5C stays the ASCII backslash.
+    {{&TableDecoders::decodeUnifiedHangul, &kBackslash}, {"cseuckr", "euc-kr"}},
     {iso2022(kEUCKR), {"csiso2022kr", "iso-2022-kr"}},
     {iso2022(kISO2022JP), {"csiso2022jp", "iso-2022-jp"}},
     {iso2022(kEUCJP),

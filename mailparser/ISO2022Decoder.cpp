@@ -23,13 +23,25 @@ const CharacterSetEntry* registered(std::uint32_t key) {
 // The register that an unknown designation names by its first intermediate byte.
 int registerOfIntermediate(std::uint8_t intermediate) {
   switch (intermediate) {
-    case '(': case ',': case '$': return kG0;
-    case ')': case '-': return kG1;
-    case '*': case '.': return kG2;
-    case '+': case '/': return kG3;
-    case '!': return kC0;
-    case '"': return kC1;
-    default: return -1;
+    case '(':
+    case ',':
+    case '$':
+      return kG0;
+    case ')':
+    case '-':
+      return kG1;
+    case '*':
+    case '.':
+      return kG2;
+    case '+':
+    case '/':
+      return kG3;
+    case '!':
+      return kC0;
+    case '"':
+      return kC1;
+    default:
+      return -1;
   }
 }
 
@@ -79,11 +91,12 @@ const char16_t* shiftJISCodes() {
   return codes.data();
 }
 
-// Decodes the Shift_JIS code that starts with the byte data[i] (0x80..0xFF) into `unit` and
-// returns the number of bytes it takes (`codes` is shiftJISCodes()): one for a single-byte katakana, a byte that leads
-// nothing, or a lead byte whose ASCII trail byte must then be decoded afresh; two otherwise.
-inline std::size_t shiftJISCode(const char16_t* codes, const unsigned char* data, std::size_t size, std::size_t i,
-                                char16_t& unit) {
+// Decodes the Shift_JIS code that starts with the byte data[i] (0x80..0xFF) into `unit`,
+// `codes` being shiftJISCodes(), and returns the number of bytes it takes: one for a
+// single-byte katakana, a byte that leads nothing, or a lead byte whose ASCII trail byte
+// must then be decoded afresh; two otherwise.
+inline std::size_t shiftJISCode(const char16_t* codes, const unsigned char* data, std::size_t size,
+                                std::size_t i, char16_t& unit) {
   const unsigned char lead = data[i];
   if (lead >= 0xA1 && lead <= 0xDF) {
     unit = static_cast<char16_t>(0xFF61 + (lead - 0xA1));
@@ -159,7 +172,8 @@ std::u16string ISO2022Decoder::decode(std::string_view bytes) {
   while (i < size) {
     const unsigned char byte = data[i];
     // The common case first: a 94-set in the left half and no single shift pending.
-    if (byte >= 0x21 && byte <= 0x7E && singleShift_ < 0 && registers_[leftShift_]->kind == CharacterSetKind::Set94) {
+    if (byte >= 0x21 && byte <= 0x7E && singleShift_ < 0 &&
+        registers_[leftShift_]->kind == CharacterSetKind::Set94) {
       put(registers_[leftShift_]->table[byte - 0x21]);
       ++i;
       continue;
@@ -185,7 +199,8 @@ std::u16string ISO2022Decoder::decode(std::string_view bytes) {
       ++i;
       continue;
     }
-    const CharacterSetEntry* single = singleShift_ >= 0 ? registers_[static_cast<std::size_t>(singleShift_)] : nullptr;
+    const CharacterSetEntry* single =
+        singleShift_ >= 0 ? registers_[static_cast<std::size_t>(singleShift_)] : nullptr;
     singleShift_ = -1;
     if (byte < 0x20) {
       i = decodeWith(registers_[kC0], data, size, i, 0x00);
@@ -203,14 +218,29 @@ std::u16string ISO2022Decoder::decode(std::string_view bytes) {
 
 std::size_t ISO2022Decoder::escape(const unsigned char* data, std::size_t size, std::size_t i) {
   switch (data[i]) {
-    case 'n': leftShift_ = kG2; return i + 1;
-    case 'o': leftShift_ = kG3; return i + 1;
-    case 'N': singleShift_ = kG2; return i + 1;
-    case 'O': singleShift_ = kG3; return i + 1;
-    case '|': rightShift_ = kG3; return i + 1;
-    case '}': rightShift_ = kG2; return i + 1;
-    case '~': rightShift_ = kG1; return i + 1;
-    default: break;
+    case 'n':
+      leftShift_ = kG2;
+      return i + 1;
+    case 'o':
+      leftShift_ = kG3;
+      return i + 1;
+    case 'N':
+      singleShift_ = kG2;
+      return i + 1;
+    case 'O':
+      singleShift_ = kG3;
+      return i + 1;
+    case '|':
+      rightShift_ = kG3;
+      return i + 1;
+    case '}':
+      rightShift_ = kG2;
+      return i + 1;
+    case '~':
+      rightShift_ = kG1;
+      return i + 1;
+    default:
+      break;
   }
   const std::size_t start = i;
   std::uint32_t key = 0;
@@ -249,8 +279,8 @@ void ISO2022Decoder::designate(std::uint32_t key, std::uint8_t firstIntermediate
   }
 }
 
-std::size_t ISO2022Decoder::decodeWith(const CharacterSetEntry* set, const unsigned char* data, std::size_t size,
-                                       std::size_t i, unsigned char base) {
+std::size_t ISO2022Decoder::decodeWith(const CharacterSetEntry* set, const unsigned char* data,
+                                       std::size_t size, std::size_t i, unsigned char base) {
   const unsigned char byte = data[i];
   switch (set->kind) {
     case CharacterSetKind::Set94: {

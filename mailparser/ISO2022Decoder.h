@@ -46,8 +46,8 @@ class ISO2022Decoder {
   std::size_t escape(const unsigned char* data, std::size_t size, std::size_t i);
   void designate(std::uint32_t key, std::uint8_t firstIntermediate);
   // Decodes one character starting at data[i] with `set`, `base` being 0x21 or 0xA1.
-  std::size_t decodeWith(const CharacterSetEntry* set, const unsigned char* data, std::size_t size, std::size_t i,
-                         unsigned char base);
+  std::size_t decodeWith(const CharacterSetEntry* set, const unsigned char* data, std::size_t size,
+                         std::size_t i, unsigned char base);
   std::size_t decodeShiftJIS(const unsigned char* data, std::size_t size, std::size_t i);
 
   Mode mode_;

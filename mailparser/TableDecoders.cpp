@@ -12,13 +12,15 @@ constexpr char16_t kReplacement = 0xFFFD;
 // How a double-byte code page treats what is not a pair.
 struct DoubleByteCode {
   const DoubleByteTable& table;
-  char16_t byte80;           // the single byte 0x80
-  bool wonSign = false;      // 0x5C is U+20A9
-  bool fourByte = false;     // GB 18030's four-byte codes
-  bool extras = false;       // units 0xD800.. index big5HKSCSExtras
+  char16_t byte80;        // the single byte 0x80
+  bool wonSign = false;   // 0x5C is U+20A9
+  bool fourByte = false;  // GB 18030's four-byte codes
+  bool extras = false;    // units 0xD800.. index big5HKSCSExtras
 };
 
-bool isDigit(unsigned char byte) { return byte >= 0x30 && byte <= 0x39; }
+bool isDigit(unsigned char byte) {
+  return byte >= 0x30 && byte <= 0x39;
+}
 
 char16_t* putCodePoint(char16_t* out, char32_t code) {
   if (code < 0x10000) {
@@ -32,15 +34,16 @@ char16_t* putCodePoint(char16_t* out, char32_t code) {
 
 // The character of a GB 18030 four-byte code, or U+FFFD.
 char32_t gb18030FourByte(const unsigned char* code) {
-  const std::uint32_t index = ((code[0] - 0x81U) * 10 + (code[1] - 0x30U)) * 1260 + (code[2] - 0x81U) * 10 +
-                              (code[3] - 0x30U);
+  const std::uint32_t index =
+      ((code[0] - 0x81U) * 10 + (code[1] - 0x30U)) * 1260 + (code[2] - 0x81U) * 10 + (code[3] - 0x30U);
   constexpr std::uint32_t kFirstSupplementary = 189000;
   if (index >= kFirstSupplementary) {
     return index - kFirstSupplementary < 0x100000 ? 0x10000 + (index - kFirstSupplementary) : 0xFFFD;
   }
   const DoubleByteTables::GB18030Range* first = DoubleByteTables::gb18030Ranges;
   const DoubleByteTables::GB18030Range* last = first + DoubleByteTables::gb18030RangeCount;
-  const auto* range = std::upper_bound(first, last, index, [](std::uint32_t i, const auto& r) { return i < r.index; });
+  const auto* range =
+      std::upper_bound(first, last, index, [](std::uint32_t i, const auto& r) { return i < r.index; });
   --range;  // the first range starts at index 0
   return range->code == 0 ? 0xFFFD : range->code + (index - range->index);
 }
@@ -111,8 +114,9 @@ std::u16string decodeBig5HKSCS(std::string_view bytes, const void* /*unused*/) {
   return decodeDoubleByte(bytes, {DoubleByteTables::big5HKSCS, u'\u0080', false, false, true});
 }
 
-std::u16string decodeUnifiedHangul(std::string_view bytes, const void* /*unused*/) {
-  return decodeDoubleByte(bytes, {DoubleByteTables::unifiedHangul, u'\u0080', true});
+std::u16string decodeUnifiedHangul(std::string_view bytes, const void* wonSign) {
+  return decodeDoubleByte(bytes,
+                          {DoubleByteTables::unifiedHangul, u'\u0080', *static_cast<const bool*>(wonSign)});
 }
 
 std::u16string decodeHZ(std::string_view bytes, const void* /*unused*/) {

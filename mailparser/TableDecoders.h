@@ -22,9 +22,9 @@ std::u16string decodeGBK(std::string_view bytes, const void* unused);
 std::u16string decodeBig5(std::string_view bytes, const void* unused);
 // Big5 with the Hong Kong supplement, which has characters above U+FFFF.
 std::u16string decodeBig5HKSCS(std::string_view bytes, const void* unused);
-// Code page 949 (unified Hangul). The byte 0x5C is U+20A9 WON SIGN, the character that
-// Korean systems show for it.
-std::u16string decodeUnifiedHangul(std::string_view bytes, const void* unused);
+// Code page 949 (unified Hangul). `wonSign` points to a bool: when it is true the byte 0x5C
+// is U+20A9 WON SIGN, the character that Korean systems show for it; otherwise it is the backslash.
+std::u16string decodeUnifiedHangul(std::string_view bytes, const void* wonSign);
 // RFC 1843: "~{" enters GB mode, "~}" leaves it; outside it "~~" is "~" and "~" LF is a line
 // continuation; inside it two bytes 0x21..0x7E are a GB 2312 character.
 std::u16string decodeHZ(std::string_view bytes, const void* unused);

@@ -9,8 +9,12 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool isHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool isHighSurrogate(char32_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool isLowSurrogate(char32_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // Writes a code point as one unit or a surrogate pair; surrogates and values above U+10FFFF
 // are no characters and become U+FFFD.
@@ -76,17 +80,18 @@ std::u16string decodeUTF16(std::string_view bytes, bool bigEndian) {
 }
 
 std::u16string decodeUTF32(std::string_view bytes, bool bigEndian) {
-  bytes = skipMark(bytes, bigEndian ? std::string_view("\0\0\xFE\xFF", 4) : std::string_view("\xFF\xFE\0\0", 4));
+  bytes =
+      skipMark(bytes, bigEndian ? std::string_view("\0\0\xFE\xFF", 4) : std::string_view("\xFF\xFE\0\0", 4));
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t count = bytes.size() / 4;
   Output output(2 * count + 1);
   char16_t* out = output.begin();
   for (std::size_t i = 0; i < count; ++i) {
     const unsigned char* group = data + 4 * i;
-    const char32_t value = bigEndian ? (char32_t{group[0]} << 24 | char32_t{group[1]} << 16 |
-                                        char32_t{group[2]} << 8 | group[3])
-                                     : (char32_t{group[3]} << 24 | char32_t{group[2]} << 16 |
-                                        char32_t{group[1]} << 8 | group[0]);
+    const char32_t value =
+        bigEndian
+            ? (char32_t{group[0]} << 24 | char32_t{group[1]} << 16 | char32_t{group[2]} << 8 | group[3])
+            : (char32_t{group[3]} << 24 | char32_t{group[2]} << 16 | char32_t{group[1]} << 8 | group[0]);
     out = putCodePoint(out, value);
   }
   if (bytes.size() % 4 != 0) {
@@ -215,7 +220,8 @@ std::u16string decodeUTF7(std::string_view bytes, const void* /*unused*/) {
   const std::size_t start = !units.empty() && units.front() == 0xFEFF ? 1 : 0;
   Output output(units.size());
   const char16_t* source = units.data() + start;
-  char16_t* out = putUTF16(output.begin(), units.size() - start, [source](std::size_t k) { return source[k]; });
+  char16_t* out =
+      putUTF16(output.begin(), units.size() - start, [source](std::size_t k) { return source[k]; });
   return output.finish(out);
 }
 

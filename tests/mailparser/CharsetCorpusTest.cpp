@@ -60,7 +60,8 @@ class CollectingMultipart : public MailParser::MultipartMIMEEntity {
       : MultipartMIMEEntity(std::move(entityHeader), parentEntity), parts_(parts) {}
 
  protected:
-  std::unique_ptr<MailParser::MIMEEntity> createEntity(const MailParser::MIMEEntityHeader& partHeader) override {
+  std::unique_ptr<MailParser::MIMEEntity> createEntity(
+      const MailParser::MIMEEntityHeader& partHeader) override {
     return makeEntity(partHeader, this, parts_);
   }
   void closed() override {}
@@ -121,8 +122,8 @@ const std::map<std::string, const char*> kNotLikeIconv = {
 // glibc's name for a label where it has another one, or a different table under that name
 // (we decode these labels as Windows and browsers do).
 const std::map<std::string, const char*> kOracleNames = {
-    {"ks_c_5601-1987", "CP949"}, {"euc-kr", "CP949"},      {"big5", "CP950"},         {"shift_jis", "CP932"},
-    {"euc-jp", "EUC-JP-MS"},     {"us-ascii", "CP1252"},   {"gb2312", "CP936"},       {"gbk", "CP936"},
+    {"ks_c_5601-1987", "CP949"}, {"euc-kr", "CP949"},    {"big5", "CP950"},   {"shift_jis", "CP932"},
+    {"euc-jp", "EUC-JP-MS"},     {"us-ascii", "CP1252"}, {"gb2312", "CP936"}, {"gbk", "CP936"},
 };
 
 std::string lower(std::string text) {
@@ -131,7 +132,8 @@ std::string lower(std::string text) {
 }
 
 TEST(CharsetCorpus, RealTextDecodesWithoutReplacementWhereIconvHasNone) {
-  const std::filesystem::path folder = std::filesystem::path(QUORIX_TEST_DATA_DIR) / "corpus" / "gen-charsets";
+  const std::filesystem::path folder =
+      std::filesystem::path(QUORIX_TEST_DATA_DIR) / "corpus" / "gen-charsets";
   std::set<std::string> charsetsSeen;
   int partsChecked = 0;
   for (const auto& file : std::filesystem::directory_iterator(folder)) {

@@ -116,63 +116,89 @@ TEST(CharsetDecoders, ControlsAndEightBitBytesPassThroughSingleByteTables) {
 }
 
 TEST(CharsetDecoders, UTF8) {
-  expectCases({
-      {"two bytes", "utf-8", "\xC3\xA9", u"\u00E9"},
-      {"three bytes", "utf-8", "\xE2\x82\xAC", u"\u20AC"},
-      {"four bytes: a pair", "utf-8", "\xF0\x9F\x98\x80", u"\U0001F600"},
-      {"highest", "utf-8", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
-      {"NUL and lone CR", "utf-8", "\0\r"s, u"\0\r"s},
-      {"bad continuation starts afresh", "utf-8", "\xC3\x41", u"\uFFFD" u"A"},
-      {"continuation without lead", "utf-8", "\x80" "a", u"\uFFFD" u"a"},
-      {"FE and FF", "utf-8", "\xFE\xFF", u"\uFFFD\uFFFD"},
-      {"over-long slash", "utf-8", "\xC0\xAF", u"\uFFFD\uFFFD"},
-      {"over-long three bytes", "utf-8", "\xE0\x80\xBC", u"\uFFFD\uFFFD\uFFFD"},
-      {"encoded surrogate", "utf-8", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
-      {"above U+10FFFF", "utf-8", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-      {"five-byte form", "utf-8", "\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
-      {"truncated at the end", "utf-8", "ab\xE2\x82", u"ab\uFFFD"},
-      {"truncated four bytes", "utf-8", "\xF0\x9F\x98", u"\uFFFD"},
-      {"truncated then ASCII", "utf-8", "\xE2\x82<", u"\uFFFD<"},
-      {"8-bit after an ASCII run", "utf-8", "abcdefghijkl\xC3\xA9mnopqrstuvwxyz",
-       u"abcdefghijkl\u00E9mnopqrstuvwxyz"},
-      {"mark skipped", "utf-8", "\xEF\xBB\xBF" "a", u"a"},
-  }, false);
+  expectCases(
+      {
+          {"two bytes", "utf-8", "\xC3\xA9", u"\u00E9"},
+          {"three bytes", "utf-8", "\xE2\x82\xAC", u"\u20AC"},
+          {"four bytes: a pair", "utf-8", "\xF0\x9F\x98\x80", u"\U0001F600"},
+          {"highest", "utf-8", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+          {"NUL and lone CR", "utf-8", "\0\r"s, u"\0\r"s},
+          {"bad continuation starts afresh", "utf-8", "\xC3\x41",
+           u"\uFFFD"
+           u"A"},
+          {"continuation without lead", "utf-8",
+           "\x80"
+           "a",
+           u"\uFFFD"
+           u"a"},
+          {"FE and FF", "utf-8", "\xFE\xFF", u"\uFFFD\uFFFD"},
+          {"over-long slash", "utf-8", "\xC0\xAF", u"\uFFFD\uFFFD"},
+          {"over-long three bytes", "utf-8", "\xE0\x80\xBC", u"\uFFFD\uFFFD\uFFFD"},
+          {"encoded surrogate", "utf-8", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+          {"above U+10FFFF", "utf-8", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+          {"five-byte form", "utf-8", "\xF8\x88\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD"},
+          {"truncated at the end", "utf-8", "ab\xE2\x82", u"ab\uFFFD"},
+          {"truncated four bytes", "utf-8", "\xF0\x9F\x98", u"\uFFFD"},
+          {"truncated then ASCII", "utf-8", "\xE2\x82<", u"\uFFFD<"},
+          {"8-bit after an ASCII run", "utf-8", "abcdefghijkl\xC3\xA9mnopqrstuvwxyz",
+           u"abcdefghijkl\u00E9mnopqrstuvwxyz"},
+          {"mark skipped", "utf-8",
+           "\xEF\xBB\xBF"
+           "a",
+           u"a"},
+      },
+      false);
 }
 
 TEST(CharsetDecoders, UTF16AndUTF32) {
-  expectCases({
-      {"LE", "utf-16le", "a\0\xE9\0"s, u"a\u00E9"},
-      {"BE", "utf-16be", "\0a\0\xE9"s, u"a\u00E9"},
-      {"utf-16 is BE", "utf-16", "\x4E\x2D", u"\u4E2D"},
-      {"pair", "utf-16le", "\x3D\xD8\x00\xDE"s, u"\U0001F600"},
-      {"lone high", "utf-16le", "\x3D\xD8" "a\0"s, u"\uFFFD" u"a"},
-      {"lone low", "utf-16be", "\xDE\x00", u"\uFFFD"},
-      {"high at the end", "utf-16be", "\xD8\x3D", u"\uFFFD"},
-      {"odd final byte", "utf-16le", "a\0b"s, u"a\uFFFD"},
-      {"mark skipped", "utf-16le", "\xFF\xFE" "a\0"s, u"a"},
-      {"32 LE", "utf-32le", "\x00\xF6\x01\x00" "a\0\0\0"s, u"\U0001F600" u"a"},
-      {"32 BE", "utf-32", "\0\0\0a"s, u"a"},
-      {"32 surrogate", "utf-32be", "\0\0\xD8\0"s, u"\uFFFD"},
-      {"32 above U+10FFFF", "utf-32be", "\0\x11\0\0"s, u"\uFFFD"},
-      {"32 huge", "utf-32le", "\xFF\xFF\xFF\xFF", u"\uFFFD"},
-      {"32 leftover", "utf-32le", "a\0\0\0\x41\x42"s, u"a\uFFFD"},
-      {"32 mark skipped", "utf-32be", "\0\0\xFE\xFF\0\0\0a"s, u"a"},
-  }, false);
+  expectCases(
+      {
+          {"LE", "utf-16le", "a\0\xE9\0"s, u"a\u00E9"},
+          {"BE", "utf-16be", "\0a\0\xE9"s, u"a\u00E9"},
+          {"utf-16 is BE", "utf-16", "\x4E\x2D", u"\u4E2D"},
+          {"pair", "utf-16le", "\x3D\xD8\x00\xDE"s, u"\U0001F600"},
+          {"lone high", "utf-16le",
+           "\x3D\xD8"
+           "a\0"s,
+           u"\uFFFD"
+           u"a"},
+          {"lone low", "utf-16be", "\xDE\x00", u"\uFFFD"},
+          {"high at the end", "utf-16be", "\xD8\x3D", u"\uFFFD"},
+          {"odd final byte", "utf-16le", "a\0b"s, u"a\uFFFD"},
+          {"mark skipped", "utf-16le",
+           "\xFF\xFE"
+           "a\0"s,
+           u"a"},
+          {"32 LE", "utf-32le",
+           "\x00\xF6\x01\x00"
+           "a\0\0\0"s,
+           u"\U0001F600"
+           u"a"},
+          {"32 BE", "utf-32", "\0\0\0a"s, u"a"},
+          {"32 surrogate", "utf-32be", "\0\0\xD8\0"s, u"\uFFFD"},
+          {"32 above U+10FFFF", "utf-32be", "\0\x11\0\0"s, u"\uFFFD"},
+          {"32 huge", "utf-32le", "\xFF\xFF\xFF\xFF", u"\uFFFD"},
+          {"32 leftover", "utf-32le", "a\0\0\0\x41\x42"s, u"a\uFFFD"},
+          {"32 mark skipped", "utf-32be", "\0\0\xFE\xFF\0\0\0a"s, u"a"},
+      },
+      false);
 }
 
 TEST(CharsetDecoders, UTF7) {
-  expectCases({
-      {"plus minus", "utf-7", "+-", u"+"},
-      {"run ended by minus", "utf-7", "+AGE-x", u"ax"},
-      {"run ended by other", "utf-7", "+AGE.", u"a."},
-      {"run at the end", "utf-7", "+AGE", u"a"},
-      {"plus at the end", "utf-7", "a+", u"a"},
-      {"Japanese", "utf-7", "+ZeVnLIqe-", u"\u65E5\u672C\u8A9E"},
-      {"pair", "utf-7", "+2D3eAA-", u"\U0001F600"},
-      {"lone surrogate", "utf-7", "+2D0-", u"\uFFFD"},
-      {"8-bit byte", "utf-7", "\xE9", u"\u00E9"},
-      {"mark dropped", "utf-7", "+/v8-a", u"a"},
-  }, false);
+  expectCases(
+      {
+          {"plus minus", "utf-7", "+-", u"+"},
+          {"run ended by minus", "utf-7", "+AGE-x", u"ax"},
+          {"run ended by other", "utf-7", "+AGE.", u"a."},
+          {"run at the end", "utf-7", "+AGE", u"a"},
+          {"plus at the end", "utf-7", "a+", u"a"},
+          {"Japanese", "utf-7", "+ZeVnLIqe-", u"\u65E5\u672C\u8A9E"},
+          {"pair", "utf-7", "+2D3eAA-", u"\U0001F600"},
+          {"lone surrogate", "utf-7", "+2D0-", u"\uFFFD"},
+          {"8-bit byte", "utf-7", "\xE9", u"\u00E9"},
+          {"mark dropped", "utf-7", "+/v8-a", u"a"},
+      },
+      false);
 }
 
 TEST(CharsetDecoders, ChineseAndKorean) {
@@ -185,15 +211,20 @@ TEST(CharsetDecoders, ChineseAndKorean) {
       {"GBK lead before NUL", "gbk", "\xC4\0"s, u"\uFFFD\0"s},
       {"GB 18030 four bytes", "gb18030", "\x81\x30\x81\x30", u"\u0080"},
       {"GB 18030 astral", "gb18030", "\x95\x32\x82\x36", u"\U00020000"},
-      {"GB 18030 cut short", "gb18030", "\x81\x30\x81", u"\uFFFD" u"0\uFFFD"},
+      {"GB 18030 cut short", "gb18030", "\x81\x30\x81",
+       u"\uFFFD"
+       u"0\uFFFD"},
       {"Big5", "big5", "\xA4\xA4\xA4\xE5", u"\u4E2D\u6587"},
       {"Big5 private rows", "big5", "\xC6\xA1", u"\uF6B1"},
-      {"Big5 bad trail", "big5", "\xA4\x30", u"\uFFFD" u"0"},
+      {"Big5 bad trail", "big5", "\xA4\x30",
+       u"\uFFFD"
+       u"0"},
       {"HKSCS astral", "big5-hkscs", "\x87\x40", u"\U000043F0"},
       {"HKSCS letter and mark", "big5-hkscs", "\x88\x62", u"\u00CA\u0304"},
       {"Hangul", "ks_c_5601-1987", "\xB0\xA1", u"\uAC00"},
       {"Hangul extension", "euc-kr", "\x81\x41", u"\uAC02"},
       {"won sign", "korean", "C:\\", u"C:\u20A9"},
+      {"EUC-KR backslash", "euc-kr", "C:\\", u"C:\\"},
       {"HZ", "hz-gb-2312", "a~{VP~}b", u"a\u4E2Db"},
       {"HZ tilde", "hz-gb-2312", "~~", u"~"},
       {"HZ continuation", "hz-gb-2312", "a~\nb", u"ab"},
@@ -207,12 +238,18 @@ TEST(CharsetDecoders, JapaneseAndISO2022) {
       {"ISO-2022-JP", "iso-2022-jp", "\x1B$B$3$s\x1B(Ba", u"\u3053\u3093a"},
       {"JIS Roman", "iso-2022-jp", "\x1B(J\\~", u"\u00A5\u203E"},
       {"katakana designated", "iso-2022-jp", "\x1B(I\x31", u"\uFF71"},
-      {"SO shifts to G1", "iso-2022-jp", "\x0E\x31\x0F\x31", u"\uFF71" u"1"},
+      {"SO shifts to G1", "iso-2022-jp", "\x0E\x31\x0F\x31",
+       u"\uFF71"
+       u"1"},
       {"unknown set", "iso-2022-jp", "\x1B$(Z!!\x1B(B!", u"\uFFFD\uFFFD!"},
       {"escape cut off", "iso-2022-jp", "a\x1B$", u"a\uFFFD"},
       {"pair cut off", "iso-2022-jp", "\x1B$B$", u"\uFFFD"},
       {"NUL and lone CR", "iso-2022-jp", "\0\r"s, u"\0\r"s},
-      {"ISO-2022-KR", "iso-2022-kr", "\x1B$)C\x0E\x30\x21\x0F" "a", u"\uAC00" u"a"},
+      {"ISO-2022-KR", "iso-2022-kr",
+       "\x1B$)C\x0E\x30\x21\x0F"
+       "a",
+       u"\uAC00"
+       u"a"},
       {"EUC-JP", "euc-jp", "\xA4\xB3\xA4\xF3", u"\u3053\u3093"},
       {"EUC-JP katakana", "euc-jp", "\x8E\xB1", u"\uFF71"},
       {"EUC-JP JIS X 0212", "euc-jp", "\x8F\xB0\xA1", u"\u4E02"},
@@ -240,8 +277,16 @@ TEST(CharsetDecoders, NoConverterOutgrowsItsInputOrWritesLoneSurrogates) {
   }
   std::string reversed(allBytes.rbegin(), allBytes.rend());
   const std::string inputs[] = {
-      allBytes, reversed, "\x1B$B\x1B$(D\x8F\x8E\xA1", "+2D3-+3gA-+2D0", "\xED\xA0\x80\xF0\x9F\x98",
-      "~{~}~{\x81", std::string(1, '\0'), "\r", std::string(100000, '\xA4'), "\xD8\x3D\x3D\xD8",
+      allBytes,
+      reversed,
+      "\x1B$B\x1B$(D\x8F\x8E\xA1",
+      "+2D3-+3gA-+2D0",
+      "\xED\xA0\x80\xF0\x9F\x98",
+      "~{~}~{\x81",
+      std::string(1, '\0'),
+      "\r",
+      std::string(100000, '\xA4'),
+      "\xD8\x3D\x3D\xD8",
   };
   for (const auto& [name, converter] : MailParser::ConvertersMap::instance().converters()) {
     for (const auto& input : inputs) {

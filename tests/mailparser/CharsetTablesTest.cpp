@@ -33,8 +33,8 @@ const std::vector<Exception>& exceptions() {
     // controls of the same value, and so do we, so Latin-1 text keeps them.
     for (const char* label : {"windows-1252", "iso-8859-1", "us-ascii"}) {
       for (const int byte : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
-        rows.push_back({label, std::string(1, static_cast<char>(byte)), std::u16string(1, static_cast<char16_t>(byte)),
-                        "C1 control as browsers decode it"});
+        rows.push_back({label, std::string(1, static_cast<char>(byte)),
+                        std::u16string(1, static_cast<char16_t>(byte)), "C1 control as browsers decode it"});
       }
     }
     // Korean systems show the backslash as the won sign.
@@ -78,7 +78,8 @@ std::string units(const std::u16string& text) {
 }
 
 // What toWide must give for `bytes` when iconv gives `oracle`.
-std::u16string expected(const char* label, const std::string& bytes, const std::optional<std::u16string>& oracle) {
+std::u16string expected(const char* label, const std::string& bytes,
+                        const std::optional<std::u16string>& oracle) {
   if (const Exception* e = findException(label, bytes)) {
     return e->ours;
   }
@@ -97,7 +98,10 @@ std::u16string expected(const char* label, const std::string& bytes, const std::
 class Comparison {
  public:
   Comparison(const char* label, const char* oracleName) : label_(label), oracle_(oracleName) {}
-  ~Comparison() { EXPECT_EQ(mismatches_, 0) << label_ << " differs from iconv " << " in " << mismatches_ << " cases"; }
+  ~Comparison() {
+    EXPECT_EQ(mismatches_, 0) << label_ << " differs from iconv "
+                              << " in " << mismatches_ << " cases";
+  }
   Comparison(const Comparison&) = delete;
   Comparison& operator=(const Comparison&) = delete;
 
@@ -124,20 +128,50 @@ struct SingleByteCase {
 // Perl's Encode and cannot be checked here: ibm737, x-mac-arabic, x-mac-greek,
 // x-mac-hebrew, x-mac-turkish.
 const SingleByteCase kSingleByteCases[] = {
-    {"windows-1252", "CP1252"}, {"iso-8859-1", "CP1252"},   {"us-ascii", "CP1252"},      {"iso-8859-2", "ISO-8859-2"},
-    {"iso-8859-3", "ISO-8859-3"}, {"iso-8859-4", "ISO-8859-4"}, {"iso-8859-5", "ISO-8859-5"}, {"iso-8859-6", "ISO-8859-6"},
-    {"iso-8859-7", "ISO-8859-7"}, {"iso-8859-8", "ISO-8859-8"}, {"iso-8859-9", "ISO-8859-9"},
-    {"iso-8859-10", "ISO-8859-10"}, {"iso-8859-13", "ISO-8859-13"}, {"iso-8859-14", "ISO-8859-14"},
-    {"iso-8859-15", "ISO-8859-15"}, {"iso-8859-16", "ISO-8859-16"}, {"windows-874", "CP874"},
-    {"windows-1250", "CP1250"},   {"windows-1251", "CP1251"},   {"windows-1253", "CP1253"},
-    {"windows-1254", "CP1254"},   {"windows-1255", "CP1255"},   {"windows-1256", "CP1256"},
-    {"windows-1257", "CP1257"},   {"windows-1258", "CP1258"},   {"cp437", "IBM437"},
-    {"cp850", "IBM850"},          {"cp852", "IBM852"},          {"cp857", "IBM857"},
-    {"cp860", "IBM860"},          {"cp861", "IBM861"},          {"cp862", "IBM862"},
-    {"cp863", "IBM863"},          {"cp864", "IBM864"},          {"cp865", "IBM865"},
-    {"cp866", "IBM866"},          {"cp869", "IBM869"},          {"cp424", "IBM424"},
-    {"ibm775", "IBM775"},         {"macintosh", "MACINTOSH"},   {"x-mac-ce", "MAC-CENTRALEUROPE"},
-    {"x-mac-cyrillic", "CP10007"}, {"x-mac-icelandic", "MAC-IS"}, {"koi8-r", "KOI8-R"},
+    {"windows-1252", "CP1252"},
+    {"iso-8859-1", "CP1252"},
+    {"us-ascii", "CP1252"},
+    {"iso-8859-2", "ISO-8859-2"},
+    {"iso-8859-3", "ISO-8859-3"},
+    {"iso-8859-4", "ISO-8859-4"},
+    {"iso-8859-5", "ISO-8859-5"},
+    {"iso-8859-6", "ISO-8859-6"},
+    {"iso-8859-7", "ISO-8859-7"},
+    {"iso-8859-8", "ISO-8859-8"},
+    {"iso-8859-9", "ISO-8859-9"},
+    {"iso-8859-10", "ISO-8859-10"},
+    {"iso-8859-13", "ISO-8859-13"},
+    {"iso-8859-14", "ISO-8859-14"},
+    {"iso-8859-15", "ISO-8859-15"},
+    {"iso-8859-16", "ISO-8859-16"},
+    {"windows-874", "CP874"},
+    {"windows-1250", "CP1250"},
+    {"windows-1251", "CP1251"},
+    {"windows-1253", "CP1253"},
+    {"windows-1254", "CP1254"},
+    {"windows-1255", "CP1255"},
+    {"windows-1256", "CP1256"},
+    {"windows-1257", "CP1257"},
+    {"windows-1258", "CP1258"},
+    {"cp437", "IBM437"},
+    {"cp850", "IBM850"},
+    {"cp852", "IBM852"},
+    {"cp857", "IBM857"},
+    {"cp860", "IBM860"},
+    {"cp861", "IBM861"},
+    {"cp862", "IBM862"},
+    {"cp863", "IBM863"},
+    {"cp864", "IBM864"},
+    {"cp865", "IBM865"},
+    {"cp866", "IBM866"},
+    {"cp869", "IBM869"},
+    {"cp424", "IBM424"},
+    {"ibm775", "IBM775"},
+    {"macintosh", "MACINTOSH"},
+    {"x-mac-ce", "MAC-CENTRALEUROPE"},
+    {"x-mac-cyrillic", "CP10007"},
+    {"x-mac-icelandic", "MAC-IS"},
+    {"koi8-r", "KOI8-R"},
     {"koi8-u", "KOI8-U"},
 };
 
@@ -156,8 +190,12 @@ struct DoubleByteCase {
   bool (*isLead)(int byte);
 };
 
-bool isEUCStyleLead(int byte) { return byte >= 0x81 && byte <= 0xFE; }
-bool isShiftJISLead(int byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool isEUCStyleLead(int byte) {
+  return byte >= 0x81 && byte <= 0xFE;
+}
+bool isShiftJISLead(int byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 const DoubleByteCase kDoubleByteCases[] = {
     {"gbk", "CP936", isEUCStyleLead},
