@@ -64,7 +64,8 @@ class Multipart : public MailParser::MultipartMIMEEntity {
       : MultipartMIMEEntity(std::move(entityHeader), parentEntity), out_(out) {}
 
  protected:
-  std::unique_ptr<MailParser::MIMEEntity> createEntity(const MailParser::MIMEEntityHeader& partHeader) override {
+  std::unique_ptr<MailParser::MIMEEntity> createEntity(
+      const MailParser::MIMEEntityHeader& partHeader) override {
     return makePart(partHeader, this, out_);
   }
   void closed() override {}

@@ -22,7 +22,10 @@ std::u16string toWide(const std::uint8_t* data, std::size_t size) {
   std::u16string wide;
   for (std::size_t i = 0; i < size;) {
     const std::uint8_t b = data[i];
-    const std::size_t length = b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 1;
+    const std::size_t length = b >= 0xF0 && b < 0xF5   ? 4
+                               : b >= 0xE0 && b < 0xF0 ? 3
+                               : b >= 0xC2 && b < 0xE0 ? 2
+                                                       : 1;
     char32_t code = b;
     bool valid = length == 1 || i + length <= size;
     if (length > 1 && valid) {
@@ -53,7 +56,8 @@ void appendWide(std::string& out, std::u16string_view text, bool replaceLoneSurr
   for (std::size_t i = 0; i < text.size(); ++i) {
     char16_t c = text[i];
     if (replaceLoneSurrogates && c >= 0xD800 && c <= 0xDFFF) {
-      const bool paired = c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+      const bool paired =
+          c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
       if (paired) {
         out.push_back(static_cast<char>(c >> 8));
         out.push_back(static_cast<char>(c));
@@ -123,7 +127,9 @@ std::string rewrite(std::u16string_view html) {
   return rewriter.takeOutput();
 }
 
-std::u16string widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string widen(std::string_view ascii) {
+  return std::u16string(ascii.begin(), ascii.end());
+}
 
 }  // namespace
 

@@ -22,9 +22,15 @@ constexpr char32_t kLastCodePoint = 0x10FFFF;
 constexpr std::size_t kMaxNameLength = 40;
 constexpr std::size_t kMaxLegacyNameLength = 6;
 
-bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDFFF;
+}
+bool isHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
 bool isAsciiAlnum(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
 }
@@ -61,13 +67,17 @@ constexpr std::array<bool, 128> kPlain = [] {
 
 // Whether the eight characters at text are all ones that encode writes as they stand; if
 // so, writes them narrowed to bytes at out. The fast path for the ASCII of most mail text.
-[[gnu::always_inline]] inline bool copyPlainBlock([[maybe_unused]] const char16_t* text, [[maybe_unused]] char* out) {
+[[gnu::always_inline]] inline bool copyPlainBlock([[maybe_unused]] const char16_t* text,
+                                                  [[maybe_unused]] char* out) {
 #if defined(__SSE2__)
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
   // Signed compares: 0x8000 and up are negative and so fall below the space.
-  __m128i bad = _mm_or_si128(_mm_cmplt_epi16(v, _mm_set1_epi16(0x20)), _mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F)));
-  bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('"')), _mm_cmpeq_epi16(v, _mm_set1_epi16('&'))));
-  bad = _mm_or_si128(bad, _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('<')), _mm_cmpeq_epi16(v, _mm_set1_epi16('>'))));
+  __m128i bad =
+      _mm_or_si128(_mm_cmplt_epi16(v, _mm_set1_epi16(0x20)), _mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F)));
+  bad = _mm_or_si128(
+      bad, _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('"')), _mm_cmpeq_epi16(v, _mm_set1_epi16('&'))));
+  bad = _mm_or_si128(
+      bad, _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('<')), _mm_cmpeq_epi16(v, _mm_set1_epi16('>'))));
   if (_mm_movemask_epi8(bad) != 0) return false;
   _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(v, v));
   return true;
@@ -98,14 +108,23 @@ HTMLCharacterEntities::HTMLCharacterEntities() {
   }
   for (const auto& [code, name] : namesByCode) {
     Reference* slot = code < kLowNamesEnd ? &lowNames[code]
-                      : code >= kSymbolNamesBegin && code < kSymbolNamesEnd ? &symbolNames[code - kSymbolNamesBegin]
-                                                                               : nullptr;
+                      : code >= kSymbolNamesBegin && code < kSymbolNamesEnd
+                          ? &symbolNames[code - kSymbolNamesBegin]
+                          : nullptr;
     if (!slot || name.size() + 2 > sizeof slot->text) {
       throw std::logic_error("entity outside the encoder's slots: " + name);
     }
     const std::string reference = "&" + name + ";";
     std::memcpy(slot->text, reference.data(), reference.size());
     slot->length = static_cast<std::uint8_t>(reference.size());
+  }
+  // Below 0x400 the numeric references are made once here, so that the encoder copies
+  // every reference of Latin text from the table.
+  for (char16_t code = 0; code < kLowNamesEnd; ++code) {
+    if (lowNames[code].length) continue;
+    const std::string reference = "&#" + std::to_string(code) + ";";
+    std::memcpy(lowNames[code].text, reference.data(), reference.size());
+    lowNames[code].length = static_cast<std::uint8_t>(reference.size());
   }
 }
 
@@ -219,8 +238,9 @@ std::u16string HTMLCharacterEntities::decode(std::u16string_view text, bool drop
 inline char* HTMLCharacterEntities::writeReference(char* p, char32_t code) const {
   if (code > kLastCodePoint || isSurrogate(code)) code = kReplacement;
   const Reference* named = code < kLowNamesEnd ? &lowNames[code]
-                           : code >= kSymbolNamesBegin && code < kSymbolNamesEnd ? &symbolNames[code - kSymbolNamesBegin]
-                                                                                    : nullptr;
+                           : code >= kSymbolNamesBegin && code < kSymbolNamesEnd
+                               ? &symbolNames[code - kSymbolNamesBegin]
+                               : nullptr;
   if (named && named->length) {
     std::memcpy(p, named->text, sizeof named->text);
     return p + named->length;
@@ -229,7 +249,13 @@ inline char* HTMLCharacterEntities::writeReference(char* p, char32_t code) const
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  const int digits = code < 10 ? 1 : code < 100 ? 2 : code < 1000 ? 3 : code < 10000 ? 4 : code < 100000 ? 5 : code < 1000000 ? 6 : 7;
+  const int digits = code < 10        ? 1
+                     : code < 100     ? 2
+                     : code < 1000    ? 3
+                     : code < 10000   ? 4
+                     : code < 100000  ? 5
+                     : code < 1000000 ? 6
+                                      : 7;
   *p++ = '&';
   *p++ = '#';
   char* d = p + digits;
@@ -293,6 +319,10 @@ void HTMLCharacterEntities::encodeAppend(std::string& out, std::u16string_view t
         p += 8;
       }
       while (i < end && text[i] < 0x80 && kPlain[text[i]]) *p++ = static_cast<char>(text[i++]);
+    } else if (c < kLowNamesEnd) {
+      std::memcpy(p, lowNames[c].text, sizeof lowNames[c].text);
+      p += lowNames[c].length;
+      ++i;
     } else if (isHighSurrogate(c) && i + 1 < n && isLowSurrogate(text[i + 1])) {
       p = writeReference(p, 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       i += 2;

@@ -24,7 +24,8 @@ class HTMLCharacterEntities {
   // name without ";" in an attribute value followed by "=", a letter or a digit is no
   // reference, so inAttribute says which rules apply.
   [[nodiscard]] std::u16string decode(std::u16string_view text, bool dropNul, bool inAttribute = false) const;
-  void decodeAppend(std::u16string& out, std::u16string_view text, bool dropNul, bool inAttribute = false) const;
+  void decodeAppend(std::u16string& out, std::u16string_view text, bool dropNul,
+                    bool inAttribute = false) const;
 
   // Printable ASCII other than '"', "&", "<" and ">" as itself, everything else as a
   // reference. A surrogate pair is one character and gets one numeric reference.
@@ -46,7 +47,8 @@ class HTMLCharacterEntities {
   // Writes the reference of one character at p, returning the end.
   char* writeReference(char* p, char32_t code) const;
 
-  std::size_t readReference(std::u16string_view text, bool inAttribute, char32_t& first, char32_t& second) const;
+  std::size_t readReference(std::u16string_view text, bool inAttribute, char32_t& first,
+                            char32_t& second) const;
 
   std::map<std::string, char16_t, std::less<>> HTMLEntitiesByName;
   std::map<char16_t, std::string> namesByCode;
@@ -56,7 +58,8 @@ class HTMLCharacterEntities {
   static constexpr char16_t kSymbolNamesBegin = 0x2000;
   static constexpr char16_t kSymbolNamesEnd = 0x2700;
   // "&", the name and ";" in a fixed-size slot that is copied whole (the longest,
-  // "&thetasym;", fills it); length 0 for a code without a name.
+  // "&thetasym;", fills it); length 0 for a code without a name. Below 0x400 every slot is
+  // filled, with the numeric reference where there is no name.
   struct Reference {
     char text[10];
     std::uint8_t length;

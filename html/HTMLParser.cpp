@@ -16,11 +16,11 @@ namespace {
 
 // What each character below 256 is to the scans; characters above 255 are none of these.
 enum : std::uint8_t {
-  kWhitespace = 1,          // " \t\r\n\f" and U+0000
-  kTagNameEnd = 2,          // whitespace and ">=<&/"
-  kAttributeNameEnd = 4,    // whitespace and ">="
-  kUnquotedValueEnd = 8,    // whitespace and ">"
-  kTextStop = 16,           // whitespace, "<" and "&": where the text scan must look closer
+  kWhitespace = 1,        // " \t\r\n\f" and U+0000
+  kTagNameEnd = 2,        // whitespace and ">=<&/"
+  kAttributeNameEnd = 4,  // whitespace and ">="
+  kUnquotedValueEnd = 8,  // whitespace and ">"
+  kTextStop = 16,         // whitespace, "<" and "&": where the text scan must look closer
 };
 
 // Form feed is HTML whitespace as well: browsers split "<img\fsrc=x>" there, so we do too.
@@ -28,7 +28,8 @@ enum : std::uint8_t {
 constexpr std::array<std::uint8_t, 256> kClasses = [] {
   std::array<std::uint8_t, 256> classes{};
   for (const char c : {' ', '\t', '\r', '\n', '\f', '\0'}) {
-    classes[static_cast<unsigned char>(c)] = kWhitespace | kTagNameEnd | kAttributeNameEnd | kUnquotedValueEnd | kTextStop;
+    classes[static_cast<unsigned char>(c)] =
+        kWhitespace | kTagNameEnd | kAttributeNameEnd | kUnquotedValueEnd | kTextStop;
   }
   for (const char c : {'>', '=', '<', '&', '/'}) classes[static_cast<unsigned char>(c)] |= kTagNameEnd;
   for (const char c : {'>', '='}) classes[static_cast<unsigned char>(c)] |= kAttributeNameEnd;
@@ -38,13 +39,27 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
   return classes;
 }();
 
-bool is(char16_t c, std::uint8_t what) { return c < 256 && (kClasses[c] & what); }
-bool isWhitespace(char16_t c) { return is(c, kWhitespace); }
-bool isTagNameDelimiter(char16_t c) { return is(c, kTagNameEnd); }
-bool isAttributeNameDelimiter(char16_t c) { return is(c, kAttributeNameEnd); }
-bool isUnquotedValueDelimiter(char16_t c) { return is(c, kUnquotedValueEnd); }
-bool isAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; }
+bool is(char16_t c, std::uint8_t what) {
+  return c < 256 && (kClasses[c] & what);
+}
+bool isWhitespace(char16_t c) {
+  return is(c, kWhitespace);
+}
+bool isTagNameDelimiter(char16_t c) {
+  return is(c, kTagNameEnd);
+}
+bool isAttributeNameDelimiter(char16_t c) {
+  return is(c, kAttributeNameEnd);
+}
+bool isUnquotedValueDelimiter(char16_t c) {
+  return is(c, kUnquotedValueEnd);
+}
+bool isAsciiLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+char16_t asciiLower(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
+}
 
 // The key character of each ASCII character, 0 for one that a key drops.
 constexpr std::array<char, 128> kKeyCharacters = [] {
@@ -87,7 +102,8 @@ std::size_t scanTextBlocks([[maybe_unused]] const char16_t* text, [[maybe_unused
     const __m128i nul = _mm_cmpeq_epi16(v, zero);
     decodeAny = _mm_or_si128(decodeAny, _mm_or_si128(_mm_cmpeq_epi16(v, amp), nul));
     // TAB, LF, (VT,) FF and CR lie in 9..13; signed compares keep 0x8000 and up out.
-    const __m128i control = _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(8)), _mm_cmplt_epi16(v, _mm_set1_epi16(14)));
+    const __m128i control =
+        _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(8)), _mm_cmplt_epi16(v, _mm_set1_epi16(14)));
     const __m128i doubleSpace = _mm_and_si128(_mm_cmpeq_epi16(v, space), _mm_cmpeq_epi16(before, space));
     collapseAny = _mm_or_si128(collapseAny, _mm_or_si128(_mm_or_si128(control, nul), doubleSpace));
   }
@@ -226,7 +242,8 @@ class Tokenizer {
     const std::size_t keyLength = tagKey_.size();
     const std::size_t start = pos_;
     std::size_t end = n;
-    for (std::size_t p = text_.find(u'<', pos_); p != std::u16string_view::npos; p = text_.find(u'<', p + 1)) {
+    for (std::size_t p = text_.find(u'<', pos_); p != std::u16string_view::npos;
+         p = text_.find(u'<', p + 1)) {
       if (p + 2 + keyLength >= n) break;
       if (text_[p + 1] != u'/' || !isTagNameDelimiter(text_[p + 2 + keyLength])) continue;
       bool same = true;
@@ -273,8 +290,11 @@ class Tokenizer {
       handler_.comment({});
       return;
     }
-    // A comment ends at "-->" or, as browsers also read it, at "--!>".
-    for (std::size_t p = text_.find(u"--", start); p != std::u16string_view::npos; p = text_.find(u"--", p + 1)) {
+    // A comment ends at "-->" or, as browsers also read it, at "--!>". Once a search has
+    // found neither after some position, no later comment searches again, or a run of
+    // unterminated comments ("<!--a><!--a>...") would cost time in the square of its length.
+    const std::size_t first = start < noCommentEndFrom_ ? text_.find(u"--", start) : std::u16string_view::npos;
+    for (std::size_t p = first; p != std::u16string_view::npos; p = text_.find(u"--", p + 1)) {
       std::size_t closeLength = 0;
       if (p + 2 < n && text_[p + 2] == u'>') {
         closeLength = 3;
@@ -288,6 +308,7 @@ class Tokenizer {
       }
     }
     // Unterminated: the comment ends at the first ">" after "<!--".
+    noCommentEndFrom_ = std::min(noCommentEndFrom_, start);
     pos_ = start;
     handler_.comment(upToClosingBracket());
   }
@@ -371,6 +392,8 @@ class Tokenizer {
   const HTMLCharacterEntities& entities_;
   std::size_t pos_ = 0;
   int preDepth_ = 0;
+  // No "-->" or "--!>" begins at or after this position.
+  std::size_t noCommentEndFrom_ = std::u16string_view::npos;
   // Scratch space reused from event to event.
   std::string tagKey_;
   std::string attributeKey_;

@@ -54,8 +54,12 @@ void HTMLPlaintextRewriter::lineBreaks(std::string_view key) {
   }
 }
 
-void HTMLPlaintextRewriter::startTag(std::u16string_view, std::string_view key) { lineBreaks(key); }
+void HTMLPlaintextRewriter::startTag(std::u16string_view, std::string_view key) {
+  lineBreaks(key);
+}
 
-void HTMLPlaintextRewriter::endTag(std::u16string_view, std::string_view key) { lineBreaks(key); }
+void HTMLPlaintextRewriter::endTag(std::u16string_view, std::string_view key) {
+  lineBreaks(key);
+}
 
 }  // namespace HTMLFilter

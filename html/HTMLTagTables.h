@@ -9,7 +9,8 @@ namespace HTMLTagLibrary {
 enum class Group { none, common, core };
 
 inline constexpr const char* kCommonAttributes =
-    "id class style title lang dir onclick ondblclick onmousedown onmouseup onmouseover onmousemove onmouseout "
+    "id class style title lang dir onclick ondblclick onmousedown onmouseup onmouseover onmousemove "
+    "onmouseout "
     "onkeypress onkeydown onkeyup language";
 inline constexpr const char* kCoreAttributes = "id class style title";
 

@@ -1,5 +1,3 @@
-#include "html/HTMLCharacterEntities.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 #include <string_view>
 
 #include "RecordingHandler.h"
+#include "html/HTMLCharacterEntities.h"
 #include "html/HTMLEntityTables.h"
 
 namespace {
@@ -17,7 +16,9 @@ namespace {
 using namespace std::literals;
 using HTMLFilter::HTMLCharacterEntities;
 
-const HTMLCharacterEntities& entities() { return HTMLCharacterEntities::instance(); }
+const HTMLCharacterEntities& entities() {
+  return HTMLCharacterEntities::instance();
+}
 
 struct DecodeCase {
   const char* name;
@@ -30,8 +31,10 @@ const DecodeCase decodeCases[] = {
     {"HTML 4 names need no ;", u"&lt &eacute-", u"< \u00E9-"},
     {"names are case-sensitive", u"&Eacute;&eacute;", u"\u00C9\u00E9"},
     {"unknown name stays", u"&bogus; &image x", u"&bogus; &image x"},
-    {"old names start longer runs in text", u"&ampx; &copyx &notit; &image;", u"&x; \u00A9x \u00ACit; \u2111"},
-    {"over-long run", u"&copyaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", u"\u00A9aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
+    {"old names start longer runs in text", u"&ampx; &copyx &notit; &image;",
+     u"&x; \u00A9x \u00ACit; \u2111"},
+    {"over-long run", u"&copyaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+     u"\u00A9aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
     {"lone & at the end", u"a&", u"a&"},
     {"& before a non-name", u"a & b &;", u"a & b &;"},
     {"only one ; is consumed", u"&lt;;", u"<;"},
@@ -53,13 +56,15 @@ const DecodeCase decodeCases[] = {
     {"two code points", u"&NotEqualTilde;", u"\u2242\u0338"},
     {"above U+FFFF by name", u"&Afr;", u"\xD835\xDD04"},
     {"longest name", u"&CounterClockwiseContourIntegral;", u"\u2233"},
-    {"over-long name", u"&aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa;", u"&aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa;"},
+    {"over-long name", u"&aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa;",
+     u"&aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa;"},
     {"above 255 after &", u"&\u00E9;", u"&\u00E9;"},
 };
 
 TEST(HTMLCharacterEntitiesTest, Decode) {
   for (const DecodeCase& c : decodeCases) {
-    EXPECT_EQ(RecordingHandler::show(entities().decode(c.text, true)), RecordingHandler::show(c.decoded)) << c.name;
+    EXPECT_EQ(RecordingHandler::show(entities().decode(c.text, true)), RecordingHandler::show(c.decoded))
+        << c.name;
   }
 }
 
@@ -75,7 +80,8 @@ const DecodeCase attributeCases[] = {
 
 TEST(HTMLCharacterEntitiesTest, DecodeAttributeValue) {
   for (const DecodeCase& c : attributeCases) {
-    EXPECT_EQ(RecordingHandler::show(entities().decode(c.text, true, true)), RecordingHandler::show(c.decoded))
+    EXPECT_EQ(RecordingHandler::show(entities().decode(c.text, true, true)),
+              RecordingHandler::show(c.decoded))
         << c.name;
   }
 }

@@ -1,11 +1,10 @@
-#include "html/HTMLParser.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
 #include "RecordingHandler.h"
+#include "html/HTMLParser.h"
 
 namespace {
 
@@ -52,9 +51,12 @@ const Case whitespaceCases[] = {
     {"double space deep in a run", u"abcdefghijklmnopq  rstuvwxyz", R"("abcdefghijklmnopq rstuvwxyz" $)"},
     {"tab deep in a run", u"abcdefghijklmnopqrstu\tvwxyz<b>", R"("abcdefghijklmnopqrstu vwxyz" <b > $)"},
     {"single spaces only", u"abcdefgh ijklmnop qrstuvwx yz", R"("abcdefgh ijklmnop qrstuvwx yz" $)"},
-    {"reference deep in a run", u"abcdefghijklmnopqrstuvw&amp;xyz", R"("abcdefghijklmnopqrstuvw&amp;xyz"=>"abcdefghijklmnopqrstuvw&xyz" $)"},
-    {"NUL deep in pre", u"<pre>abcdefghijklmnopq\0rs  t</pre>"sv, R"(<pre > "abcdefghijklmnopq\u0000rs  t"=>"abcdefghijklmnopqrs  t" </pre $)"},
-    {"space before a long run", u"<b> \u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9 x", R"(<b > " \u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9 x" $)"},
+    {"reference deep in a run", u"abcdefghijklmnopqrstuvw&amp;xyz",
+     R"("abcdefghijklmnopqrstuvw&amp;xyz"=>"abcdefghijklmnopqrstuvw&xyz" $)"},
+    {"NUL deep in pre", u"<pre>abcdefghijklmnopq\0rs  t</pre>"sv,
+     R"(<pre > "abcdefghijklmnopq\u0000rs  t"=>"abcdefghijklmnopqrs  t" </pre $)"},
+    {"space before a long run", u"<b> \u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9 x",
+     R"(<b > " \u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9\u00E9 x" $)"},
 };
 
 const Case startTagCases[] = {
@@ -97,7 +99,8 @@ const Case rawContentCases[] = {
     {"tags inside are not parsed", u"<style><b>x</b></style>", R"(<style > raw"<b>x</b>" </style $)"},
     {"comment element", u"<comment><p>x</comment>y", R"(<comment > raw"<p>x" </comment "y" $)"},
     {"unterminated runs to the end", u"<script>a</script", R"(<script > raw"a</script" $)"},
-    {"closing sequence needs a name end", u"<script>a</scripts>b</script>", R"(<script > raw"a</scripts>b" </script $)"},
+    {"closing sequence needs a name end", u"<script>a</scripts>b</script>",
+     R"(<script > raw"a</scripts>b" </script $)"},
     {"closing with slash", u"<style>a</style/>", R"(<style > raw"a" </style $)"},
     {"empty content", u"<script></script>", R"(<script > raw"" </script $)"},
     {"attributes before the content", u"<script src=x>y</script>", R"(<script @src="x" > raw"y" </script $)"},
@@ -133,7 +136,8 @@ const Case robustnessCases[] = {
     {"NUL in a quoted value is dropped", u"<a b='x\0y'>"sv, R"(<a @b="x\u0000y"=>"xy" > $)"},
     {"lone CR in text", u"a\rb", R"("a b" $)"},
     {"lone CR separates attributes", u"<a\rb=1\rc>", R"(<a @b="1" @c > $)"},
-    {"8-bit characters", u"<a title=\u00E9t\u00E9>caf\u00E9\u00A0", R"(<a @title="\u00E9t\u00E9" > "caf\u00E9\u00A0" $)"},
+    {"8-bit characters", u"<a title=\u00E9t\u00E9>caf\u00E9\u00A0",
+     R"(<a @title="\u00E9t\u00E9" > "caf\u00E9\u00A0" $)"},
     {"above 255 in names", u"<a\u0130 x\u0131=1>", R"(<a(a\u0130) @x(x\u0131)="1" > $)"},
     {"U+FF1C is not <", u"\uFF1Cscript\uFF1E", R"("\uFF1Cscript\uFF1E" $)"},
     {"unpaired surrogates pass", u"a\xD800<b c=\xDC00>", R"("a\uD800" <b @c="\uDC00" > $)"},
@@ -143,14 +147,30 @@ const Case robustnessCases[] = {
     {"stops inside script", u"<script>alert(", R"(<script > raw"alert(" $)"},
 };
 
-TEST(HTMLParserTest, Text) { EXPECT_CASES(textCases); }
-TEST(HTMLParserTest, Whitespace) { EXPECT_CASES(whitespaceCases); }
-TEST(HTMLParserTest, StartTags) { EXPECT_CASES(startTagCases); }
-TEST(HTMLParserTest, EndTags) { EXPECT_CASES(endTagCases); }
-TEST(HTMLParserTest, RawContent) { EXPECT_CASES(rawContentCases); }
-TEST(HTMLParserTest, Comments) { EXPECT_CASES(commentCases); }
-TEST(HTMLParserTest, DeclarationsAndProcessingInstructions) { EXPECT_CASES(declarationCases); }
-TEST(HTMLParserTest, SurvivesOutsideInput) { EXPECT_CASES(robustnessCases); }
+TEST(HTMLParserTest, Text) {
+  EXPECT_CASES(textCases);
+}
+TEST(HTMLParserTest, Whitespace) {
+  EXPECT_CASES(whitespaceCases);
+}
+TEST(HTMLParserTest, StartTags) {
+  EXPECT_CASES(startTagCases);
+}
+TEST(HTMLParserTest, EndTags) {
+  EXPECT_CASES(endTagCases);
+}
+TEST(HTMLParserTest, RawContent) {
+  EXPECT_CASES(rawContentCases);
+}
+TEST(HTMLParserTest, Comments) {
+  EXPECT_CASES(commentCases);
+}
+TEST(HTMLParserTest, DeclarationsAndProcessingInstructions) {
+  EXPECT_CASES(declarationCases);
+}
+TEST(HTMLParserTest, SurvivesOutsideInput) {
+  EXPECT_CASES(robustnessCases);
+}
 
 TEST(HTMLParserTest, FragmentHasNoEndDocument) {
   EXPECT_EQ(events(u"<b>x", true), R"(<b > "x")");
@@ -164,6 +184,18 @@ TEST(HTMLParserTest, OverlongInputIsOneEventEach) {
   HTMLFilter::parseHTML(handler, html, false);
   const std::string v = std::string(1 << 20, 'v');
   EXPECT_EQ(handler.events(), "<a @title=\"" + v + "\" > \"" + v + "\" <script > raw\"" + v + "\" $");
+}
+
+// Each unterminated comment ends at its ">"; none may search the rest of the text again.
+TEST(HTMLParserTest, ManyUnterminatedComments) {
+  std::u16string html;
+  for (int i = 0; i < 50000; ++i) html += u"<!--a>";
+  html += u"<!--b";
+  RecordingHandler handler;
+  HTMLFilter::parseHTML(handler, html, false);
+  std::string expected;
+  for (int i = 0; i < 50000; ++i) expected += "!--\"a\" ";
+  EXPECT_EQ(handler.events(), expected + "!--\"b\" $");
 }
 
 TEST(HTMLParserTest, DeepNestingNeedsNoStack) {
@@ -182,8 +214,8 @@ struct NameCase {
 
 TEST(HTMLParserTest, NormaliseName) {
   const NameCase cases[] = {
-      {u"Data_Src", "datasrc"}, {u"O:P", "o:p"},   {u"x-Tag9", "x-tag9"},
-      {u"!@#$", ""},            {u"\u00C9T\u0130", "t"}, {u"", ""},
+      {u"Data_Src", "datasrc"}, {u"O:P", "o:p"}, {u"x-Tag9", "x-tag9"}, {u"!@#$", ""},
+      {u"\u00C9T\u0130", "t"},  {u"", ""},
   };
   for (const NameCase& c : cases) EXPECT_EQ(HTMLFilter::normaliseName(c.name), c.key) << c.key;
 }

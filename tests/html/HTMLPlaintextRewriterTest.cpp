@@ -1,11 +1,10 @@
-#include "html/HTMLPlaintextRewriter.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
 #include "html/HTMLParser.h"
+#include "html/HTMLPlaintextRewriter.h"
 
 namespace {
 
@@ -24,8 +23,7 @@ const Case cases[] = {
     {"table rows", u"<tr><td>a</td></tr><tr><td>b", "a\r\nb", "a\r\nb"},
     {"leading space at the start", u" lead", "lead", "lead"},
     {"no-break space", u"a&nbsp;b\u00A0c", "a b c", "a b c"},
-    {"invisible parts", u"<script>x</script><style>y</style><!--c--><!DOCTYPE d><?e?><a href=f>z",
-     "z", "z"},
+    {"invisible parts", u"<script>x</script><style>y</style><!--c--><!DOCTYPE d><?e?><a href=f>z", "z", "z"},
     {"pre keeps line breaks", u"<pre>a\n  b</pre>", "a\n  b", "a\n  b"},
     {"non-ASCII", u"caf\u00E9 \u013C", "caf? ?", "caf\xC3\xA9 \xC4\xBC"},
     {"pair", u"\xD83D\xDE00!", "?!", "\xF0\x9F\x98\x80!"},

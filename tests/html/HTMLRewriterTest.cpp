@@ -1,11 +1,10 @@
-#include "html/HTMLRewriter.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
 #include "html/HTMLParser.h"
+#include "html/HTMLRewriter.h"
 
 namespace {
 
@@ -24,10 +23,12 @@ std::string rewrite(std::u16string_view html) {
 }
 
 const Case markupCases[] = {
-    {"canonical names and quotes", u"<P CLASS=x>Hi<BR>there</P>", "<p class=\"x\">\r\n\r\nHi<br>\r\nthere</p>"},
+    {"canonical names and quotes", u"<P CLASS=x>Hi<BR>there</P>",
+     "<p class=\"x\">\r\n\r\nHi<br>\r\nthere</p>"},
     {"raw names are not used", u"<IMG SRC=a.gif Data_Src='b'>", "<img src=\"a.gif\" datasrc=\"b\">"},
     {"valueless attribute", u"<input checked>", "<input checked>"},
-    {"values are encoded", u"<a title='\"<&>' b=\"&amp;lt;\">", "<a title=\"&quot;&lt;&amp;&gt;\" b=\"&amp;lt;\">"},
+    {"values are encoded", u"<a title='\"<&>' b=\"&amp;lt;\">",
+     "<a title=\"&quot;&lt;&amp;&gt;\" b=\"&amp;lt;\">"},
     {"names of nothing are dropped", u"<a =x _=y _>", "<a>"},
     {"unterminated value", u"<a href=\"x", "<a>"},
     {"open tag at the end", u"<b", "<b>"},
@@ -37,7 +38,8 @@ const Case markupCases[] = {
     {"comment", u"<!-- a > b -->", "<!-- a > b -->"},
     {"unterminated comment", u"<!-- a > b", "<!-- a --> b"},
     {"NUL", u"a\0b<a b='x\0y'>"sv, "a b<a b=\"xy\">"},
-    {"URL parameters survive", u"<a href=\"?a=1&copy=2&amp;b=&lt;\">", "<a href=\"?a=1&amp;copy=2&amp;b=&lt;\">"},
+    {"URL parameters survive", u"<a href=\"?a=1&copy=2&amp;b=&lt;\">",
+     "<a href=\"?a=1&amp;copy=2&amp;b=&lt;\">"},
 };
 
 const Case textCases[] = {
@@ -52,17 +54,25 @@ const Case textCases[] = {
 
 // Nothing is written as its low 8 bits: U+013C and U+013E would turn into "<" and ">".
 const Case rawCases[] = {
-    {"script as written", u"<script>if (a<b && c) x='&amp;';</script>", "<script>if (a<b && c) x='&amp;';</script>"},
-    {"script escapes", u"<script>s='\u013C\u013E\u00E9'</script>", "<script>s='\\u013C\\u013E\\u00E9'</script>"},
+    {"script as written", u"<script>if (a<b && c) x='&amp;';</script>",
+     "<script>if (a<b && c) x='&amp;';</script>"},
+    {"script escapes", u"<script>s='\u013C\u013E\u00E9'</script>",
+     "<script>s='\\u013C\\u013E\\u00E9'</script>"},
     {"script pair", u"<script>'\xD83D\xDE00'</script>", "<script>'\\uD83D\\uDE00'</script>"},
-    {"script escaped character", u"<script>'\\\u00E9\\\\\u00E9'</script>", "<script>'\\u00E9\\\\\\u00E9'</script>"},
-    {"style escapes", u"<style>p{content:'\u013Cb\u013E'}</style>", "<style>p{content:'\\13C b\\13E '}</style>"},
+    {"script escaped character", u"<script>'\\\u00E9\\\\\u00E9'</script>",
+     "<script>'\\u00E9\\\\\\u00E9'</script>"},
+    {"style escapes", u"<style>p{content:'\u013Cb\u013E'}</style>",
+     "<style>p{content:'\\13C b\\13E '}</style>"},
     {"style pair and lone surrogate", u"<style>\xD83D\xDE00\xD800</style>", "<style>\\1F600 \\FFFD </style>"},
     {"style escaped character", u"<style>a\\\u00E9 b\\\\\u00E9</style>", "<style>a\\E9  b\\\\\\E9 </style>"},
     {"comment element", u"<comment>\u013Cx\u013E</comment>", "<comment>?x?</comment>"},
     {"comment", u"<!-- \u013Cb\u013E -->", "<!-- ?b? -->"},
-    {"declaration", u"<!DOCTYPE \u013C\u00E9>", "<!DOCTYPE ?" "?>"},
-    {"processing instruction", u"<?x \u013E?>", "<?x ?" "?>"},
+    {"declaration", u"<!DOCTYPE \u013C\u00E9>",
+     "<!DOCTYPE ?"
+     "?>"},
+    {"processing instruction", u"<?x \u013E?>",
+     "<?x ?"
+     "?>"},
 };
 
 // A browser that reads the enclosing element as raw text ("title", "textarea", "noscript",
@@ -89,10 +99,18 @@ void expectAll(const Case* begin, const Case* end) {
 }
 #define EXPECT_CASES(table) expectAll(std::begin(table), std::end(table))
 
-TEST(HTMLRewriterTest, Markup) { EXPECT_CASES(markupCases); }
-TEST(HTMLRewriterTest, Text) { EXPECT_CASES(textCases); }
-TEST(HTMLRewriterTest, RawContentStaysASCII) { EXPECT_CASES(rawCases); }
-TEST(HTMLRewriterTest, VerbatimTextEndsNoElement) { EXPECT_CASES(breakoutCases); }
+TEST(HTMLRewriterTest, Markup) {
+  EXPECT_CASES(markupCases);
+}
+TEST(HTMLRewriterTest, Text) {
+  EXPECT_CASES(textCases);
+}
+TEST(HTMLRewriterTest, RawContentStaysASCII) {
+  EXPECT_CASES(rawCases);
+}
+TEST(HTMLRewriterTest, VerbatimTextEndsNoElement) {
+  EXPECT_CASES(breakoutCases);
+}
 
 TEST(HTMLRewriterTest, EndDocumentClosesAnOpenStartTag) {
   HTMLFilter::HTMLRewriter rewriter;

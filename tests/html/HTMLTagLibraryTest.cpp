@@ -1,9 +1,8 @@
-#include "html/HTMLTagLibrary.h"
-
 #include <gtest/gtest.h>
 
 #include <string_view>
 
+#include "html/HTMLTagLibrary.h"
 #include "html/HTMLTagTables.h"
 
 namespace {
@@ -17,15 +16,15 @@ struct AttributeCase {
 };
 
 const AttributeCase attributeCases[] = {
-    {"img", "src", true},         {"img", "lowsrc", true},       {"img", "usemap", true},
-    {"img", "dynsrc", false},     {"img", "onclick", true},      {"script", "language", false},
-    {"script", "src", true},      {"style", "title", true},      {"style", "type", true},
-    {"style", "class", false},    {"style", "id", false},        {"comment", "id", true},
-    {"comment", "class", false},  {"font", "point-size", true},  {"font", "weight", true},
-    {"font", "family", false},    {"font", "ptsize", false},     {"font", "language", true},
-    {"address", "lang", true},    {"br", "clear", true},         {"br", "onclick", false},
-    {"a", "href", true},          {"a", "eudora", false},        {"a", "", false},
-    {"td", "nowrap", true},       {"marquee", "truespeed", true}, {"tr", "height", false},
+    {"img", "src", true},        {"img", "lowsrc", true},        {"img", "usemap", true},
+    {"img", "dynsrc", false},    {"img", "onclick", true},       {"script", "language", false},
+    {"script", "src", true},     {"style", "title", true},       {"style", "type", true},
+    {"style", "class", false},   {"style", "id", false},         {"comment", "id", true},
+    {"comment", "class", false}, {"font", "point-size", true},   {"font", "weight", true},
+    {"font", "family", false},   {"font", "ptsize", false},      {"font", "language", true},
+    {"address", "lang", true},   {"br", "clear", true},          {"br", "onclick", false},
+    {"a", "href", true},         {"a", "eudora", false},         {"a", "", false},
+    {"td", "nowrap", true},      {"marquee", "truespeed", true}, {"tr", "height", false},
 };
 
 TEST(HTMLTagLibraryTest, StandardAttributes) {
