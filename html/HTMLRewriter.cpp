@@ -103,8 +103,13 @@ void HTMLRewriter::text(std::u16string_view, std::u16string_view decoded) {
 void HTMLRewriter::startTag(std::u16string_view, std::string_view key) {
   output_ += '<';
   output_ += key;
-  openTag_ = key;
-  rawContentTag_ = key;
+  openTag_ = key == "br"       ? Tag::br
+             : key == "p"      ? Tag::p
+             : key == "style"  ? Tag::style
+             : key == "script" ? Tag::script
+                               : Tag::other;
+  rawContentTag_ = openTag_;
+  tagOpen_ = true;
 }
 
 void HTMLRewriter::attribute(std::u16string_view, std::string_view key, std::u16string_view,
@@ -127,20 +132,19 @@ void HTMLRewriter::attributeWithoutValue(std::u16string_view, std::string_view k
 
 void HTMLRewriter::startTagEnd() {
   output_ += '>';
-  const std::string_view tag = openTag_;
-  if (tag == "br") {
+  if (openTag_ == Tag::br) {
     output_ += "\r\n";
-  } else if (tag == "p") {
+  } else if (openTag_ == Tag::p) {
     output_ += "\r\n\r\n";
   }
-  openTag_.clear();
+  tagOpen_ = false;
+  openTag_ = Tag::other;
 }
 
 void HTMLRewriter::rawContent(std::u16string content) {
-  const std::string_view tag = rawContentTag_;
-  if (tag == "style") {
+  if (rawContentTag_ == Tag::style) {
     appendEscaped(output_, content, true);
-  } else if (tag == "script") {
+  } else if (rawContentTag_ == Tag::script) {
     appendEscaped(output_, content, false);
   } else {
     appendAsciiOnly(output_, content, true);
@@ -172,7 +176,7 @@ void HTMLRewriter::processingInstruction(std::u16string_view text) {
 }
 
 void HTMLRewriter::endDocument() {
-  if (!openTag_.empty()) startTagEnd();
+  if (tagOpen_) startTagEnd();
 }
 
 }  // namespace HTMLFilter

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -38,11 +39,16 @@ class HTMLRewriter : public IHTMLHandler {
   void endDocument() override;
 
  private:
+  // The start tags whose key the writer acts on: "br" and "p" get line breaks after them,
+  // "style" and "script" decide how raw content is escaped.
+  enum class Tag : std::uint8_t { other, br, p, style, script };
+
   std::string output_;
-  // The key of the start tag being written, empty between tags; also the key of the element
-  // whose raw content may follow, which decides how that content is escaped.
-  std::string openTag_;
-  std::string rawContentTag_;
+  // Whether a start tag is being written (between startTag and startTagEnd), and which.
+  bool tagOpen_ = false;
+  Tag openTag_ = Tag::other;
+  // The last start tag, which owns any raw content that follows.
+  Tag rawContentTag_ = Tag::other;
 };
 
 }  // namespace HTMLFilter
