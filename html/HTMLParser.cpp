@@ -32,7 +32,7 @@ constexpr std::array<std::uint8_t, 256> kClasses = [] {
         kWhitespace | kTagNameEnd | kAttributeNameEnd | kUnquotedValueEnd | kTextStop;
   }
   for (const char c : {'>', '=', '<', '&', '/'}) classes[static_cast<unsigned char>(c)] |= kTagNameEnd;
-  for (const char c : {'>', '='}) classes[static_cast<unsigned char>(c)] |= kAttributeNameEnd;
+  for (const char c : {'>', '=', '/'}) classes[static_cast<unsigned char>(c)] |= kAttributeNameEnd;
   classes['>'] |= kUnquotedValueEnd;
   classes['<'] |= kTextStop;
   classes['&'] |= kTextStop;

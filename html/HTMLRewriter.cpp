@@ -7,7 +7,6 @@ namespace HTMLFilter {
 
 namespace {
 
-
 bool isHighSurrogate(char16_t c) {
   return c >= 0xD800 && c <= 0xDBFF;
 }
@@ -51,14 +50,22 @@ void appendAsciiOnly(std::string& out, std::u16string_view text, bool noTags) {
 // In both, a backslash before a character escapes it to itself, so a backslash directly
 // before an escaped character is dropped rather than left to escape the new escape.
 //
-// A style sheet gets no "<" at all other than in "<!--": where browsers parse a "style" as
-// markup (inside "svg" or "math"), none of it can then open a tag.
+// A style sheet gets no "<" at all: where browsers parse a "style" as markup (inside "svg" or
+// "math"), none of it can then open a tag. Its "<!--" and "-->" go too (a space in their
+// place): style sheets ignore them, and inside "svg" a "<!--" would open a comment that runs
+// past the style's end and hides an element that follows from the filter.
 void appendEscaped(std::string& out, std::u16string_view text, bool css) {
   out.reserve(out.size() + text.size());
   bool escaping = false;  // the last character written is a backslash that escapes the next
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
-    const bool lessThan = c == u'<' && (css ? text.substr(i, 4) != u"<!--" : opensEndTag(text, i));
+    if (css && (text.substr(i, 4) == u"<!--" || text.substr(i, 3) == u"-->")) {
+      out.push_back(' ');
+      escaping = false;
+      i += c == u'<' ? 3 : 2;
+      continue;
+    }
+    const bool lessThan = c == u'<' && (css || opensEndTag(text, i));
     if (c < 0x80 && !lessThan) {
       out.push_back(static_cast<char>(c));
       escaping = c == u'\\' && !escaping;
@@ -165,6 +172,14 @@ void HTMLRewriter::comment(std::u16string_view text) {
 
 void HTMLRewriter::declaration(std::u16string_view text) {
   output_ += "<!";
+  // Inside "svg" or "math", "<![CDATA[" opens a section that runs to "]]>", past the ">" that
+  // ended the declaration here, and hides what follows from the filter. Elsewhere browsers
+  // read it, as any "<!" that is no comment or document type, as a comment to the next ">";
+  // so it is, with "?" for its "[".
+  if (text.substr(0, 7) == u"[CDATA[") {
+    output_ += '?';
+    text.remove_prefix(1);
+  }
   appendAsciiOnly(output_, text, false);
   output_ += '>';
 }

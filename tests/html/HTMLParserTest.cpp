@@ -64,6 +64,9 @@ const Case startTagCases[] = {
     {"name key drops other characters", u"<o:P Data_Src=x>", R"(<o:p(o:P) @datasrc(Data_Src)="x" > $)"},
     {"self-closing slash", u"<br/><img src=a />", R"(<br > <img @src="a" > $)"},
     {"slash then space", u"<br / >", R"(<br > $)"},
+    // a browser ends the name at "/": hiding onfocus inside "autofocusonfocus" would let the
+    // reader's browser see an attribute that the filter never did
+    {"slash ends an attribute name", u"<input autofocus/onfocus=x>", R"(<input @autofocus @onfocus="x" > $)"},
     {"double and single quotes", u"<a b=\"x'y\" c='p\"q'>", R"(<a @b="x'y" @c="p"q" > $)"},
     {"whitespace around =", u"<a b \r\n= \t x>", R"(<a @b="x" > $)"},
     {"valueless attributes", u"<input checked disabled>", R"(<input @checked @disabled > $)"},
