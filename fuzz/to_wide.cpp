@@ -106,10 +106,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
              decoder == &U::decodeUTF32LittleEndian || decoder == &U::decodeUTF32BigEndian) {
     const bool wide = decoder == &U::decodeUTF32LittleEndian || decoder == &U::decodeUTF32BigEndian;
     const bool bigEndian = decoder == &U::decodeUTF16BigEndian || decoder == &U::decodeUTF32BigEndian;
-    const bool hasMark = text.size() < (bytes.size() / (wide ? 4 : 2));
-    if (clean && !hasMark && text.find(u'\uFEFF') == std::u16string::npos) {
-      check(encodeUTF16or32(text, wide ? 4 : 2, bigEndian) == bytes,
-            "clean UTF-16 or UTF-32 does not come back");
+    // A byte-order mark at the start is dropped by the decoder, so the text comes back without
+    // it. (Counting units cannot tell: a pair takes two units where a mark took none.)
+    using namespace std::string_view_literals;
+    const std::string_view mark = wide ? (bigEndian ? "\0\0\xFE\xFF"sv : "\xFF\xFE\0\0"sv)
+                                       : (bigEndian ? "\xFE\xFF"sv : "\xFF\xFE"sv);
+    const std::string_view body = bytes.substr(0, mark.size()) == mark ? bytes.substr(mark.size()) : bytes;
+    if (clean && text.find(u'\uFEFF') == std::u16string::npos) {
+      check(encodeUTF16or32(text, wide ? 4 : 2, bigEndian) == body, "clean UTF-16 or UTF-32 does not come back");
     }
   } else if (decoder == &U::decodeUTF7) {
     // A pair needs at least the six base64 characters of its 32 bits.
