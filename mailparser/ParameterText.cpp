@@ -6,6 +6,7 @@
 #include "common/AsciiCase.h"
 #include "mailparser/Charsets.h"
 #include "mailparser/HeaderSyntax.h"
+#include "mailparser/UnicodeDecoders.h"
 
 namespace MailParser {
 
@@ -61,6 +62,14 @@ std::optional<std::string> convertedToUTF8(std::string_view bytes, std::string_v
     return std::nullopt;
   }
   std::string text;
+  // The UTF-8 decoder takes a leading EF BB BF for a body's signature and drops it. A
+  // parameter is one string, not a stream: the mark is part of the value (a boundary must
+  // keep every byte to match its delimiter lines), and dropping it here would read the
+  // value back different from the UTF-8 it is written out as.
+  constexpr std::string_view kUTF8Mark = "\xEF\xBB\xBF";
+  if (converter->decode == UnicodeDecoders::decodeUTF8 && bytes.starts_with(kUTF8Mark)) {
+    text = kUTF8Mark;
+  }
   encodeUTF8(text, (*converter)(bytes));
   return text;
 }

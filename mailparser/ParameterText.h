@@ -35,7 +35,8 @@ inline constexpr std::string_view UnknownCharset = "unknown-8bit";
 //
 // Every charset the body decoders know is converted, exactly as a body in it would be (an
 // invalid sequence becomes U+FFFD; US-ASCII and ISO-8859-1 read as windows-1252, as mail
-// programs and browsers read them). Text with no label, an unusable one or UnknownCharset
+// programs and browsers read them), except that a UTF-8 byte-order mark at the start is kept
+// as part of the value. Text with no label, an unusable one or UnknownCharset
 // is taken as it is; text under a label no decoder knows is kept raw.
 [[nodiscard]] ResolvedParameter resolveParameterText(const ParameterText& text);
 

@@ -83,6 +83,9 @@ TEST(ContentFieldParameters, JoinsRFC2231PiecesIntoOneParameter) {
       // every charset a body could be in is converted as a body would be (US-ASCII and
       // ISO-8859-1 read as windows-1252); a label no decoder knows keeps the bytes under it
       {"attachment; filename*=utf-8''a%FFb", {{"filename", "a\xEF\xBF\xBD" "b"}}},
+      // a byte-order mark is part of a value, not a signature to drop (found by fuzzing)
+      {"attachment; filename*=UTF-8''%EF%BB%BFa.exe", {{"filename", "\xEF\xBB\xBF" "a.exe"}}},
+      {"attachment; filename*=utf8''%EF%BB%BF%EF%BB%BFa", {{"filename", "\xEF\xBB\xBF\xEF\xBB\xBF" "a"}}},
       {"attachment; filename*=us-ascii''%E9.txt", {{"filename", "\xC3\xA9.txt"}}},
       {"attachment; filename*=iso-8859-1''%80.txt", {{"filename", "\xE2\x82\xAC.txt"}}},
       {"attachment; filename*=koi8-r''%EC%CF.exe", {{"filename", "\xD0\x9B\xD0\xBE.exe"}}},
@@ -105,6 +108,7 @@ TEST(ContentFieldParameters, DecodesEncodedWordFileNames) {
       {"attachment; filename=\"=?utf-8?q?a?= =?utf-8?q?b.exe?=\"", {{"filename", "ab.exe"}}},
       {"attachment; filename=\"=?utf-8?q?a?=\r\n =?utf-8?q?b.exe?=\"", {{"filename", "ab.exe"}}},
       {"attachment; filename=\"=?utf-8?B?w5w=?= =?utf-8?B?LmV4ZQ==?=\"", {{"filename", "\xC3\x9C.exe"}}},
+      {"attachment; filename=\"=?utf-8?B?77u/YS5leGU=?=\"", {{"filename", "\xEF\xBB\xBF" "a.exe"}}},
       {"attachment; filename=\"=?utf-8?B?ww==?= =?utf-8?B?nA==?=\"", {{"filename", "\xC3\x9C"}}},  // a character split
       {"attachment; filename=\"x =?utf-8?Q?a?=.exe\"", {{"filename", "x a.exe"}}},
       {"attachment; filename=\"=?iso-8859-1*de?Q?=E9t=E9.txt?=\"", {{"filename", "\xC3\xA9t\xC3\xA9.txt"}}},
