@@ -47,9 +47,8 @@ std::string decodeQText(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '_') {
       bytes += ' ';
-    } else if (text[i] == '=' && i + 2 < text.size() && hexDigitValue(text[i + 1]) >= 0 &&
-               hexDigitValue(text[i + 2]) >= 0) {
-      bytes += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
+    } else if (const int byte = hexEscapeAt(text, i, '='); byte >= 0) {
+      bytes += static_cast<char>(byte);
       i += 2;
     } else {
       bytes += text[i];
