@@ -243,7 +243,8 @@ TEST_F(RegistryStoreTest, AFileThatCannotBeReadIsNeverSetAside) {
     WriteWholeFile(file_, good);
     EXPECT_EQ(c.Run(), "unreadable unreadable | Cannot read the settings file '" + file_.string() + "': " +
                            c.Cause);
-    ::chmod(file_.c_str(), 0600);
+    // A folder needs its search bit back, or an ordinary user cannot clear it away next.
+    ::chmod(file_.c_str(), std::filesystem::is_directory(file_) ? 0700 : 0600);
     EXPECT_TRUE(std::filesystem::exists(file_));
     for (const auto& entry : std::filesystem::directory_iterator(file_.parent_path())) {
       EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr(".damaged-")));
