@@ -61,6 +61,12 @@ std::optional<std::string> convertedToUTF8(std::string_view bytes, std::string_v
   if (converter == nullptr) {
     return std::nullopt;
   }
+  // Well-formed UTF-8 stays byte for byte: the decoder's round trip would turn the
+  // noncharacters U+FFFE and U+FFFF into U+FFFD, and a value must read back as the UTF-8 it
+  // is written out as (a boundary must keep every byte to match its delimiter lines).
+  if (converter->decode == UnicodeDecoders::decodeUTF8 && isWellFormedUTF8(bytes)) {
+    return std::string(bytes);
+  }
   std::string text;
   // The UTF-8 decoder takes a leading EF BB BF for a body's signature and drops it. A
   // parameter is one string, not a stream: the mark is part of the value (a boundary must
