@@ -129,8 +129,6 @@ const Case urlCases[] = {
     {"attributes sorted, last duplicate wins, valueless after", 0, u"<td nowrap b=1 a=2 b=3 nowrap>",
      "<td a=\"2\" b=\"3\" nowrap>", {}},
     {"a later valueless attribute replaces a valued one", 0, u"<td a=1 a>", "<td a>", {}},
-    {"URL cut to the maximum length", 0, u"<a href=http://x.example/0123456789012345678901234567890123456789>",
-     "<a href=\"http://x.example/01234567890123456789012345678901234567\">", {}},
     {"1x1 image", ONE, u"<img width=' 1 ' height=1 src=http://x.example/a.gif>",
      "<img height=\"1\" src=\"about:blank\" width=\" 1 \">", {{"Images1x1Blocked", 1}}},
     {"1px is not 1", ONE, u"<img width=1px height=1 src=http://x.example/a.gif>",
@@ -138,8 +136,8 @@ const Case urlCases[] = {
     {"base target on a link without one", 0, u"<base target=_blank><a href=#x>a</a><a href=#y target=t>b</a>",
      "<a href=\"#x\" target=\"_blank\">a</a><a href=\"#y\" target=\"t\">b</a>", {}},
     {"later base without href keeps the target", 0,
-     u"<base href=http://x.example/ target=w><base href=ftp:><img src=a.gif><a href=#x>",
-     "<img src=\"about:blank\"><a href=\"about:blank\" target=\"w\">", {}},
+     u"<base href=http://x.example/ target=w><base href=mailto:x><img src=a.gif><a href=#x>",
+     "<img src=\"about:blank\"><a href=\"#x\" target=\"w\">", {}},
 };
 INSTANTIATE_TEST_SUITE_P(URLs, Filtering, testing::ValuesIn(urlCases));
 
@@ -197,7 +195,7 @@ const Case scriptingCases[] = {
     {"active elements go, their content stays", SC,
      u"<iframe src=cid:a>i</iframe><frameset><frame src=cid:b></frameset><object>o</object><embed src=cid:c>"
      u"<applet>a</applet><portal src=cid:d></portal><isindex>",
-     "ioa", {{"ScriptingRemoved", 9}}},
+     "ioa", {{"ScriptingRemoved", 8}}},
     {"form goes, its fields stay", SC, u"<form action=http://x.example/><input name=q></form>", "<input name=\"q\">",
      {{"ScriptingRemoved", 1}}},
     {"srcdoc goes", SC, u"<div srcdoc=\"&lt;script&gt;x&lt;/script&gt;\">", "<div>", {{"ScriptingRemoved", 1}}},
@@ -265,12 +263,14 @@ INSTANTIATE_TEST_SUITE_P(Styles, Filtering, testing::ValuesIn(styleCases));
 
 // Input a parser of mail meets: NUL, lone CR, 8-bit characters, too much, too little.
 const Case hostileCases[] = {
-    {"NUL in names and values", SC, u"<a o\0nclick=f() href=\"java\0script:f()\">"sv, "<a href=\"about:blank\">",
-     {{"ScriptingRemoved", 2}}},
+    // NUL ends a name as a space does; in a value it is dropped.
+    {"NUL in names and values", SC, u"<a o\0nclick=f() href=\"java\0script:f()\">"sv,
+     "<a href=\"about:blank\" nclick=\"f()\" o>", {{"ScriptingRemoved", 1}}},
     {"lone CR", SC, u"<a\rhref=\"java\rscript:f()\"\ronclick=f()>", "<a href=\"about:blank\">",
      {{"ScriptingRemoved", 2}}},
     {"8-bit characters", SC, u"<b title=\"\u00E9\u00FF\">\u00E9</b>", "<b title=\"&eacute;&yuml;\">&eacute;</b>", {}},
-    {"input that stops early in a tag", SC, u"<img src=http://x.example/a onerror=f()", "<img>", {}},
+    {"input that stops early in a tag", SC, u"<img src=http://x.example/a onerror=f()",
+     "<img src=\"http://x.example/a\">", {}},
     {"input that stops early in a script", SC, u"<script>f(", "", {{"ScriptingRemoved", 1}}},
     {"input that stops early in a style", SC, u"<style>b{background:url(javascript:f()", "<style>  </style>",
      {{"ScriptingRemoved", 1}}},
@@ -294,20 +294,37 @@ TEST(HTMLFilter, FooterAtTheEndWithoutClosingTags) {
   EXPECT_EQ(HTMLFilter::filterDocument(u"<html>a</html>", fake), "<html>a</html>");
 }
 
+// The tokenizer ends raw content only at its own end tag, so the error is met only when the
+// events come from elsewhere; the filter still refuses them rather than guess.
 TEST(HTMLFilter, ContentNotClosedByItsOwnEndTagIsAnError) {
   FakeMessageProcessorInterface fake;
   fake.options.RemoveScripting = true;
+  HTMLFilter::HTMLRewriter rewriter;
+  HTMLFilter::HTMLFilter filter(rewriter, fake);
+  filter.text(u"a", u"a");
+  filter.startTag(u"script", "script");
+  filter.startTagEnd();
+  filter.rawContent(u"alert(1)");
   try {
-    (void)HTMLFilter::filterDocument(u"<script>alert(1)</scriptx><b>after</b>", fake);
+    filter.endTag(u"b", "b");
     FAIL() << "no error";
   } catch (const std::runtime_error& e) {
     EXPECT_EQ(e.what(), HTMLFilter::HTMLFilter::kTagMismatchError);
   }
-  // The same through the filter alone: the writer holds only what came before the error.
-  HTMLFilter::HTMLRewriter rewriter;
-  HTMLFilter::HTMLFilter filter(rewriter, fake);
-  EXPECT_THROW(HTMLFilter::parseHTML(filter, u"<b>x</b><style type=a>y</stylez>z", false), std::runtime_error);
-  EXPECT_EQ(rewriter.output(), "<b>x</b>");
+  EXPECT_EQ(rewriter.output(), "a");
+}
+
+TEST(HTMLFilter, ContentEndsOnlyAtItsOwnEndTag) {
+  FakeMessageProcessorInterface fake;
+  fake.options.RemoveScripting = true;
+  EXPECT_EQ(filtered(u"<script>alert(1)</scriptx><b>hidden in the script</b></script>after", fake), "after");
+  EXPECT_EQ(filtered(u"<style type=a>y</stylez>z</style>w", fake), "w");
+}
+
+TEST(HTMLFilter, URLCutToTheMaximumLength) {
+  FakeMessageProcessorInterface fake;
+  fake.options.MaxURLLength = 20;
+  EXPECT_EQ(filtered(u"<a href=http://x.example/0123456789>", fake), "<a href=\"http://x.example/012\">");
 }
 
 TEST(HTMLFilter, OneFilterServesOneDocumentOnly) {
