@@ -170,6 +170,18 @@ const HTMLFilter::AttributeData* HTMLFilter::find(std::string_view key) const {
   return nullptr;
 }
 
+const HTMLTagLibrary::TagInformation* HTMLFilter::tagInformation(std::string_view key) {
+  std::size_t hash = key.size();
+  for (const char c : key) hash = hash * 31 + static_cast<unsigned char>(c);
+  CachedTag& slot = tagCache_[hash % tagCache_.size()];
+  if (!slot.filled || slot.key != key) {
+    slot.key.assign(key);
+    slot.info = HTMLTagLibrary::getTagInformation(key);
+    slot.filled = true;
+  }
+  return slot.info;
+}
+
 bool HTMLFilter::tagAllowed(std::string_view key, bool counting) {
   if (options_.removeFrames && in(key, {"iframe", "ilayer", "frame", "frameset", "layer"})) {
     if (counting) settings_.countUndesiredTagRemoved();
@@ -224,7 +236,8 @@ bool HTMLFilter::isOneByOne() const {
 // The rules that take a whole start tag away (or, for "base", keep it to themselves).
 bool HTMLFilter::dropsStartTag() {
   const std::string_view key = tagName_;
-  if (options_.removeNonStandardHTML && HTMLTagLibrary::getTagInformation(key) == nullptr) {
+  tagInfo_ = options_.removeNonStandardHTML ? tagInformation(key) : nullptr;
+  if (options_.removeNonStandardHTML && tagInfo_ == nullptr) {
     settings_.countNonStandardTagRemoved();
     return true;
   }
@@ -481,8 +494,7 @@ void HTMLFilter::forwardStartTag() {
   std::sort(order_.begin(), order_.end(), [](const Attribute* a, const Attribute* b) {
     return a->hasValue != b->hasValue ? a->hasValue : a->key < b->key;
   });
-  const HTMLTagLibrary::TagInformation* info =
-      options_.removeNonStandardHTML ? HTMLTagLibrary::getTagInformation(tagName_) : nullptr;
+  const HTMLTagLibrary::TagInformation* info = tagInfo_;
   const auto standard = [&](std::string_view key) {
     if (info == nullptr || info->isStandardAttribute(key)) return true;
     settings_.countNonStandardAttributeRemoved();
@@ -570,7 +582,7 @@ void HTMLFilter::endTag(std::u16string_view rawName, std::string_view key) {
     return;
   }
   if (!tagAllowed(key, false)) return;
-  if (options_.removeNonStandardHTML && HTMLTagLibrary::getTagInformation(key) == nullptr) return;
+  if (options_.removeNonStandardHTML && tagInformation(key) == nullptr) return;
   downstream_.endTag(rawName, key);
 }
 
