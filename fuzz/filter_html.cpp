@@ -46,7 +46,8 @@ bool isActiveURL(std::u16string_view value) {
   for (const char16_t c : value) {
     if (seen.empty() && c <= 0x20) continue;
     if (seen.size() == 11) break;
-    seen.push_back(c >= u'A' && c <= u'Z' ? static_cast<char>(c - u'A' + u'a') : static_cast<char>(c & 0x7F));
+    // Letter case is ASCII only: no other character reads as a letter of a scheme.
+    seen.push_back(c >= u'A' && c <= u'Z' ? static_cast<char>(c - u'A' + u'a') : c < 0x80 ? static_cast<char>(c) : '?');
   }
   return seen.rfind("javascript:", 0) == 0 || seen.rfind("vbscript:", 0) == 0;
 }
