@@ -14,10 +14,10 @@ namespace {
 
 // The weights of the identifier heuristic, by sensitivity (Low, Medium, High).
 struct IdentifierWeights {
-  long long user;         // a user name is present
-  long long email;        // an e-mail address is present
-  std::size_t threshold;  // length of file and params that is still unremarkable
-  long long perCharacter; // points per character over the threshold
+  long long user;          // a user name is present
+  long long email;         // an e-mail address is present
+  std::size_t threshold;   // length of file and params that is still unremarkable
+  long long perCharacter;  // points per character over the threshold
   long long digits;
   long long hexadecimal;
   long long mixedCase;

@@ -129,6 +129,8 @@ const URLCase urlCases[] = {
     {"IPv6 and port", u"http://[::1]:8080/x", "http|||[::1]:8080|<>|x|||", "http://[::1]:8080/x"},
     {"stops early: scheme only", u"http:", "http||||<>||||", "http:///"},
     {"stops early: after the @", u"http://u:p@", "http|u|p||<>||||", "http://u:p@/"},
+    {"empty host before a path keeps its @", u"http:@/evil.com/x", "http||||<><evil.com>|x|||",
+     "http://@/evil.com/x"},
     {"rtsp is read generically", u"rtsp:\\\\H\\x", "rtsp|||||\\\\H\\x|||", "rtsp:\\\\H\\x"},
     {"rtsp host keeps its case", u"rtsp://U@H:554/x", "rtsp|U||H:554|<>|x|||", "rtsp://U@H:554/x"},
     {"user without host is kept", u"rtsp://u@/x", "rtsp|u|||<>|x|||", "rtsp://u@/x"},

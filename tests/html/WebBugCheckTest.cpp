@@ -37,7 +37,7 @@ struct CheckCase {
   const char* counts;
 };
 
-const CheckCase checkCases[] = {
+constexpr CheckCase checkCases[] = {
     {"nothing on", u"http://x.com/a.gif", [](Options&) {}, true, ""},
     {"cid is always allowed", u"cid:part1",
      [](Options& o) {
@@ -71,7 +71,8 @@ const CheckCase checkCases[] = {
      "AllowedProviderImages=1"},
     {"allowed provider without the option", u"http://friend.com/a.gif", [](Options&) {}, false,
      "ProviderImagesBlocked=1"},
-    {"unlisted provider with the option", u"http://tracker.com/a.gif", allOn, false, "ProviderImagesBlocked=1"},
+    {"unlisted provider with the option", u"http://tracker.com/a.gif", allOn, false,
+     "ProviderImagesBlocked=1"},
     {"lone ?", u"http://x.com/a.gif?", [](Options& o) { o.BlockImagesWithVariables = true; }, false,
      "ImagesWithVariablesBlocked=1"},
     {"no query", u"http://x.com/a.gif#?x", [](Options& o) { o.BlockImagesWithVariables = true; }, true, ""},
@@ -79,7 +80,8 @@ const CheckCase checkCases[] = {
      "ImagesWithVariablesBlocked=1"},
     {"identifier", u"http://x.com/jdoe@example.com/a.gif", allOn, false, "ImagesWithIdentifiersBlocked=1"},
     {"identifier off", u"http://x.com/jdoe@example.com/a.gif", [](Options&) {}, true, ""},
-    {"identifier before cookies", u"http://u@cookie.com/a.gif", allOn, false, "ImagesWithIdentifiersBlocked=1"},
+    {"identifier before cookies", u"http://u@cookie.com/a.gif", allOn, false,
+     "ImagesWithIdentifiersBlocked=1"},
     {"http cookie", u"http://cookie.com/a.gif", allOn, false, "ImagesWithCookiesBlocked=1"},
     {"https cookie", u"https://cookie.com/a.gif", allOn, false, "ImagesWithCookiesBlocked=1"},
     {"cookie behind case, dot and port", u"http://COOKIE.com.:8080/a.gif", allOn, false,
@@ -167,10 +169,10 @@ struct EmailCase {
 };
 
 const EmailCase emailCases[] = {
-    {u"a@b.c", true},        {u"a&_.-9@x-y.z", true}, {u"a@b.c.", true},       {u"x@y then a@b.c", true},
-    {u"a@b", false},         {u"a@b.", false},        {u"@b.c", false},        {u"a@", false},
-    {u"a@.b.c", false},      {u"a@b..c", false},      {u"a @b.c", false},      {u"a@@b.c", false},
-    {u"\u00E9@b.c", false},  {u"a\0@b.c"sv, false},   {u"a@b\0.c"sv, false},   {u"", false},
+    {u"a@b.c", true},       {u"a&_.-9@x-y.z", true}, {u"a@b.c.", true},     {u"x@y then a@b.c", true},
+    {u"a@b", false},        {u"a@b.", false},        {u"@b.c", false},      {u"a@", false},
+    {u"a@.b.c", false},     {u"a@b..c", false},      {u"a @b.c", false},    {u"a@@b.c", false},
+    {u"\u00E9@b.c", false}, {u"a\0@b.c"sv, false},   {u"a@b\0.c"sv, false}, {u"", false},
 };
 
 TEST(WebBugCheckTest, ContainsEmailAddress) {
