@@ -155,7 +155,12 @@ std::u16string URL::rebuiltRemainder() const {
   std::u16string result;
   if (authority) {
     result += u"//";
-    if (!user.empty() || !password.empty()) {
+    // "http:///evil.com/x" would read back with the host "evil.com": an empty host before a
+    // path keeps its "@", which reads back as the same empty host (one a browser refuses).
+    const bool rootOnly =
+        file.empty() && params.empty() && (segments.empty() || (segments.size() == 1 && absolute));
+    const bool keepAt = special && host.empty() && !rootOnly;
+    if (!user.empty() || !password.empty() || keepAt) {
       result += user;
       if (!password.empty()) {
         result += u':';

@@ -32,7 +32,7 @@ class URL : public URI {
 
   std::u16string user;
   std::u16string password;
-  std::u16string host;  // with any ":port"
+  std::u16string host;                   // with any ":port"
   std::vector<std::u16string> segments;  // directories; an absolute path starts with ""
   std::u16string file;
   std::u16string params;    // from the first ";" of the last component, ";" included

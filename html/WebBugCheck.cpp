@@ -14,10 +14,10 @@ namespace {
 
 // The weights of the identifier heuristic, by sensitivity (Low, Medium, High).
 struct IdentifierWeights {
-  long long user;         // a user name is present
-  long long email;        // an e-mail address is present
-  std::size_t threshold;  // length of file and params that is still unremarkable
-  long long perCharacter; // points per character over the threshold
+  long long user;          // a user name is present
+  long long email;         // an e-mail address is present
+  std::size_t threshold;   // length of file and params that is still unremarkable
+  long long perCharacter;  // points per character over the threshold
   long long digits;
   long long hexadecimal;
   long long mixedCase;
@@ -29,7 +29,7 @@ constexpr std::array<IdentifierWeights, 3> weights{{
     {100, 100, 12, 5, 90, 95, 95},
 }};
 
-constexpr long long identifierScore = 100;
+constexpr long long identifierThreshold = 100;
 
 bool isLocalPartCharacter(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'&' ||
@@ -83,6 +83,10 @@ bool containsEmailAddress(std::u16string_view text) {
 }
 
 bool looksLikeIdentifier(const URL& url, int sensitivity) {
+  return identifierScore(url, sensitivity) >= identifierThreshold;
+}
+
+long long identifierScore(const URL& url, int sensitivity) {
   const IdentifierWeights& w = weights[static_cast<std::size_t>(std::clamp(sensitivity, 0, 2))];
 
   std::u16string path;
@@ -98,11 +102,7 @@ bool looksLikeIdentifier(const URL& url, int sensitivity) {
   if (!url.user.empty()) score += w.user;
   if (containsEmailAddress(path)) score += w.email;
   const std::size_t n = url.file.size() + url.params.size();
-  if (n > w.threshold) {
-    // Enough to decide; also keeps an over-long name from overflowing the score.
-    const std::size_t over = std::min<std::size_t>(n - w.threshold, identifierScore);
-    score += static_cast<long long>(over) * w.perCharacter;
-  }
+  if (n > w.threshold) score += static_cast<long long>(n - w.threshold) * w.perCharacter;
   if (!path.empty()) {
     long long digits = 0;
     long long hexadecimal = 0;
@@ -130,7 +130,7 @@ bool looksLikeIdentifier(const URL& url, int sensitivity) {
     score += w.hexadecimal * hexadecimal / length;
     score += w.mixedCase * std::min(lower, upper) * 2 / length;
   }
-  return score >= identifierScore;
+  return score;
 }
 
 bool imageURLAllowed(const URI& uri, MailParser::IMessageProcessorInterface& settings) {
