@@ -1,0 +1,218 @@
+#include "engine/FilteredMultipartMIMEEntity.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "EntityHarness.h"
+#include "engine/EntityLimits.h"
+#include "mailparser/AttachmentTypeRule.h"
+
+namespace {
+
+using EngineTest::filterEveryWay;
+using MailParser::AttachmentTypeRule;
+using Counts = std::map<std::string, int>;
+
+void blockExecutables(FakeMessageProcessorInterface& s) {
+  s.attachmentTypes = {{AttachmentTypeRule::block, "application", "x-msdownload", {"exe"}}};
+}
+
+const std::string kPlain =
+    "Content-Type: text/plain\r\nContent-Transfer-Encoding: 8bit\r\nContent-Disposition: inline\r\n\r\n";
+
+std::string multipartHeader(const std::string& subtype, int level, const std::string& extra = "") {
+  return "Content-Type: multipart/" + subtype + ";\r\n" + extra + "\tboundary=\"qx_multipart_boundary_" +
+         std::to_string(level) + "=_\"\r\n\r\n";
+}
+
+std::string delimiter(int level) {
+  return "--qx_multipart_boundary_" + std::to_string(level) + "=_\r\n";
+}
+
+std::string closing(int level) {
+  return "--qx_multipart_boundary_" + std::to_string(level) + "=_--\r\n";
+}
+
+struct Case {
+  const char* what;
+  EngineTest::Setup setup;
+  std::string message;
+  std::string output;
+  Counts counts;
+};
+
+void expectCases(const std::vector<Case>& cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto result = filterEveryWay(c.message, c.setup);
+    EXPECT_EQ(result.output, c.output);
+    EXPECT_EQ(result.counts, c.counts);
+  }
+}
+
+TEST(FilteredMultipartMIMEEntity, WritesANormalisedMultipart) {
+  expectCases({
+      {"parts get the new boundary; preamble and epilogue go", {},
+       "Subject: s\r\nContent-Type: multipart/mixed; boundary=\"b\"; charset=x\r\n\r\npreamble\r\n--b\r\n\r\none\r\n"
+       "--b\r\nContent-Type: text/plain\r\nX-Part: 2\r\n\r\ntwo\r\n--b--\r\nepilogue\r\n",
+       "Subject: s\r\n" + multipartHeader("mixed", 0) + delimiter(0) + kPlain + "one\r\n" + delimiter(0) +
+           "X-Part: 2\r\n" + kPlain + "two\r\n" + closing(0),
+       {}},
+      {"signed becomes mixed with only the boundary", {},
+       "Content-Type: multipart/signed; boundary=b; protocol=\"application/pgp-signature\"; micalg=pgp-sha1\r\n\r\n"
+       "--b\r\n\r\nx\r\n--b--\r\n",
+       multipartHeader("mixed", 0) + delimiter(0) + kPlain + "x\r\n" + closing(0), {}},
+      {"an unknown subtype is mixed, a known one is lower-cased", {},
+       "Content-Type: multipart/ALTERNATIVE; boundary=b\r\n\r\n--b\r\n\r\nx\r\n--b--\r\n",
+       multipartHeader("alternative", 0) + delimiter(0) + kPlain + "x\r\n" + closing(0), {}},
+      {"related keeps type, start and start-info", {},
+       "Content-Type: multipart/related; boundary=b; type=\"text/html\"; start=\"<a@b>\"; start-info=x; y=z\r\n\r\n"
+       "--b\r\n\r\nx\r\n--b--\r\n",
+       "Content-Type: multipart/related;\r\n\tboundary=\"qx_multipart_boundary_0=_\";\r\n\tstart=\"<a@b>\";\r\n"
+       "\tstart-info=\"x\";\r\n\ttype=\"text/html\"\r\n\r\n" +
+           delimiter(0) + kPlain + "x\r\n" + closing(0),
+       {}},
+      {"a nested multipart gets the next level", {},
+       "Content-Type: multipart/mixed; boundary=o\r\n\r\n--o\r\nContent-Type: multipart/alternative; boundary=i\r\n"
+       "\r\n--i\r\n\r\ninner\r\n--i--\r\n--o\r\n\r\nouter\r\n--o--\r\n",
+       multipartHeader("mixed", 0) + delimiter(0) + multipartHeader("alternative", 1) + delimiter(1) + kPlain +
+           "inner\r\n" + closing(1) + delimiter(0) + kPlain + "outer\r\n" + closing(0),
+       {}},
+      {"a body line that reads as the new delimiter gets one more dash", {},
+       "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n--qx_multipart_boundary_0=_\r\n"
+       "--qx_multipart_boundary_0=_--\r\n--qx_multipart_boundary_1=_\r\n--b--\r\n",
+       multipartHeader("mixed", 0) + delimiter(0) + kPlain + "---qx_multipart_boundary_0=_\r\n" +
+           "---qx_multipart_boundary_0=_--\r\n--qx_multipart_boundary_1=_\r\n" + closing(0),
+       {}},
+      {"a blocked part vanishes with its delimiter", blockExecutables,
+       "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\ntext\r\n--b\r\n"
+       "Content-Type: application/octet-stream; name=x.exe\r\n\r\nTVqQ\r\n--b\r\n\r\nmore\r\n--b--\r\n",
+       multipartHeader("mixed", 0) + delimiter(0) + kPlain + "text\r\n" + delimiter(0) + kPlain + "more\r\n" +
+           closing(0),
+       {{"AttachmentsBlocked", 1}}},
+      {"a multipart whose only part is blocked", blockExecutables,
+       "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: application/x-msdownload\r\n\r\nTVqQ\r\n"
+       "--b--\r\n",
+       multipartHeader("mixed", 0) + closing(0), {{"AttachmentsBlocked", 1}}},
+      {"a missing closing delimiter is written at the end", {},
+       "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\ncut off\r\n",
+       multipartHeader("mixed", 0) + delimiter(0) + kPlain + "cut off\r\n" + closing(0), {}},
+      {"no delimiter at all", {}, "Content-Type: multipart/mixed; boundary=b\r\n\r\nonly preamble\r\n",
+       multipartHeader("mixed", 0) + closing(0), {}},
+      {"no boundary parameter: only -- and ---- count", {},
+       "Content-Type: multipart/mixed\r\n\r\n--\r\n\r\nx\r\n----\r\n",
+       multipartHeader("mixed", 0) + delimiter(0) + kPlain + "x\r\n" + closing(0), {}},
+      {"a part field with an unprintable name is dropped", {},
+       "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nX-Good: 1\r\nX-B\xe4\x64: 2\r\n\r\nx\r\n--b--\r\n",
+       multipartHeader("mixed", 0) + delimiter(0) + "X-Good: 1\r\n" + kPlain + "x\r\n" + closing(0), {}},
+      {"a digest part without a type is a message", {},
+       "Content-Type: multipart/digest; boundary=b\r\n\r\n--b\r\n\r\nSubject: inner\r\n\r\nbody\r\n--b--\r\n",
+       multipartHeader("digest", 0) + delimiter(0) +
+           "Content-Type: message/rfc822\r\nContent-Transfer-Encoding: 8bit\r\nContent-Disposition: inline\r\n\r\n"
+           "Subject: inner\r\n" + kPlain + "body\r\n" + closing(0),
+       {}},
+  });
+}
+
+TEST(FilteredMultipartMIMEEntity, ConvertedHTMLGivesWayToTheTextAlternative) {
+  const auto convert = [](FakeMessageProcessorInterface& s) {
+    s.options.HTMLMessageTextHandling = MailParser::IMessageProcessorInterface::htmlConvertToText;
+  };
+  const std::string parts = "--b\r\n\r\ntext\r\n--b\r\nContent-Type: text/html\r\n\r\n<p>html</p>\r\n--b--\r\n";
+  expectCases({
+      {"inside an alternative the HTML part goes", convert,
+       "Content-Type: multipart/alternative; boundary=b\r\n\r\n" + parts,
+       multipartHeader("alternative", 0) + delimiter(0) + kPlain + "text\r\n" + closing(0), {{"AllHTMLRemoved", 1}}},
+      {"inside a mixed it is converted", convert, "Content-Type: multipart/mixed; boundary=b\r\n\r\n" + parts,
+       multipartHeader("mixed", 0) + delimiter(0) + kPlain + "text\r\n" + delimiter(0) +
+           "Content-Type: text/plain;\r\n\tcharset=\"utf-8\"\r\nContent-Transfer-Encoding: 8bit\r\n"
+           "Content-Disposition: inline\r\n\r\nhtml\r\n\r\n\r\n" + closing(0),
+       {{"AllHTMLRemoved", 1}}},
+  });
+}
+
+// A child may write many lines in one call (a converted text): each of them, not only the
+// first, must be kept from reading as a delimiter of the multipart around it.
+TEST(FilteredMultipartMIMEEntity, NoLineOfAMultiLineChildOutputPassesForADelimiter) {
+  const auto result = filterEveryWay(
+      "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/html\r\n\r\n"
+      "<p>first</p><p>--qx_multipart_boundary_0=_</p><p>Content-Type: text/html</p>\r\n--b--\r\n",
+      [](FakeMessageProcessorInterface& s) {
+        s.options.HTMLMessageTextHandling = MailParser::IMessageProcessorInterface::htmlConvertToText;
+      });
+  EXPECT_EQ(result.output, multipartHeader("mixed", 0) + delimiter(0) +
+                               "Content-Type: text/plain;\r\n\tcharset=\"utf-8\"\r\nContent-Transfer-Encoding: 8bit\r\n"
+                               "Content-Disposition: inline\r\n\r\nfirst\r\n\r\n---qx_multipart_boundary_0=_\r\n\r\n"
+                               "Content-Type: text/html\r\n\r\n\r\n" +
+                               closing(0));
+}
+
+// `depth` multiparts, each holding the next and a text part naming its level.
+std::string nested(int depth) {
+  std::string message = "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
+  for (int i = 0; i < depth; ++i) {
+    const std::string b = "b" + std::to_string(i);
+    message += "--" + b + "\r\n\r\nlevel " + std::to_string(i) + "\r\n--" + b + "\r\n";
+    if (i + 1 < depth) {
+      message += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i + 1) + "\r\n\r\n";
+    } else {
+      message += "Content-Type: text/html\r\n\r\n<script>deepest</script>\r\n";
+    }
+  }
+  for (int i = depth - 1; i >= 0; --i) {
+    message += "--b" + std::to_string(i) + "--\r\n";
+  }
+  return message;
+}
+
+TEST(FilteredMultipartMIMEEntity, NestingBeyondTheLimitIsRemovedAndCounted) {
+  using MailParser::MaxNestingLevel;
+  {
+    SCOPED_TRACE("just within the limit");
+    const auto result = filterEveryWay(nested(MaxNestingLevel), [](FakeMessageProcessorInterface& s) {
+      s.options.RemoveScripting = true;
+    });
+    EXPECT_NE(result.output.find(closing(MaxNestingLevel - 1)), std::string::npos);
+    EXPECT_NE(result.output.find("level " + std::to_string(MaxNestingLevel - 1) + "\r\n"), std::string::npos);
+    EXPECT_EQ(result.output.find("deepest"), std::string::npos);  // filtered: it was script
+    EXPECT_EQ(result.counts, (Counts{{"ScriptingRemoved", 1}}));
+  }
+  for (const int depth : {MaxNestingLevel + 1, MaxNestingLevel + 50}) {
+    SCOPED_TRACE(depth);
+    FakeMessageProcessorInterface settings;
+    {
+      EngineTest::EntityDriver driver(settings);
+      for (const auto& line : MailParserTest::splitCrLfLines(nested(depth))) {
+        driver.processLine(line);
+      }
+      driver.end();
+    }
+    const std::string output = EngineTest::outputText(settings);
+    EXPECT_NE(output.find("level " + std::to_string(MaxNestingLevel - 1) + "\r\n"), std::string::npos);
+    EXPECT_EQ(output.find("level " + std::to_string(MaxNestingLevel) + "\r\n"), std::string::npos);
+    EXPECT_EQ(output.find("qx_multipart_boundary_" + std::to_string(MaxNestingLevel) + "=_"), std::string::npos);
+    EXPECT_EQ(output.find("deepest"), std::string::npos);
+    // Every level that is kept is closed.
+    for (int level = 0; level < MaxNestingLevel; ++level) {
+      EXPECT_NE(output.find(closing(level)), std::string::npos) << level;
+    }
+    EXPECT_EQ(settings.counts, (Counts{{"AttachmentsBlocked", 1}}));
+  }
+}
+
+TEST(FilteredMultipartMIMEEntity, TenThousandNestedMultipartsFinish) {
+  FakeMessageProcessorInterface settings;
+  {
+    EngineTest::EntityDriver driver(settings);
+    for (const auto& line : MailParserTest::splitCrLfLines(nested(10000))) {
+      driver.processLine(line);
+    }
+    driver.end();
+  }
+  EXPECT_EQ(settings.counts, (Counts{{"AttachmentsBlocked", 1}}));
+}
+
+}  // namespace
