@@ -122,8 +122,9 @@ FilteredSingleMIMEEntity::FilteredSingleMIMEEntity(IMessageProcessorInterface& s
       }
     }
   }
+  // From the constructor a subclass's writeHeader could not run yet; say so in the call.
   if (mode_ == Mode::PassThrough) {
-    writeHeader();
+    FilteredSingleMIMEEntity::writeHeader();
   } else if (mode_ == Mode::Blocked && wholeMessageBody_) {
     writeBlockedNotice();
   }
@@ -319,7 +320,8 @@ void FilteredSingleMIMEEntity::writeBlockedNotice() {
   header.contentId.clear();
   header.contentDescription.clear();
   header.transferEncoding = TransferEncoding::EightBit;
-  writeHeader();
+  // Also reached from the constructor, where only this class's writeHeader can run.
+  FilteredSingleMIMEEntity::writeHeader();
   out_.outputLine(settings_.getEntireMessageBlockedText(typeName));
 }
 
