@@ -28,7 +28,7 @@ inline constexpr std::string_view rsLoggingStops =
 }
 
 [[nodiscard]] inline std::string WriteFailed(const std::string& path, const std::string& error) {
-  return "Unable to write the message log file(\"" + path + "\"), please check your user permissions and the free " +
+  return "Unable to write to the message logs (\"" + path + "\"), please check your user permissions and the free " +
          "disk space.\r\nException is: " + error + "\r\n" + std::string(rsLoggingStops);
 }
 

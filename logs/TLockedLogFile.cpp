@@ -24,7 +24,8 @@ constexpr int kReopenAttempts = 100;  // each one means another process replaced
 std::optional<TLockedLogFile> TLockedLogFile::Open(const std::filesystem::path& path, TMode mode) {
   const int flags = mode == TMode::Read ? O_RDONLY : (mode == TMode::Append ? O_RDWR : O_RDWR | O_CREAT);
   for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0600);
+    // O_NONBLOCK: opening a pipe put in place of a log must not hang; regular files ignore it.
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0600);
     if (fd < 0) {
       if (errno == ENOENT && mode != TMode::Create) {
         return std::nullopt;
@@ -41,9 +42,10 @@ std::optional<TLockedLogFile> TLockedLogFile::Open(const std::filesystem::path& 
       ::close(fd);
       ThrowErrno(error, "cannot lock", path);
     }
-    if (S_ISDIR(opened.st_mode)) {
+    if (!S_ISREG(opened.st_mode)) {
+      // A folder, a device or a pipe in place of a log: reading one may never end.
       ::close(fd);
-      ThrowErrno(EISDIR, "cannot open", path);
+      ThrowErrno(S_ISDIR(opened.st_mode) ? EISDIR : EINVAL, "cannot use (not a regular file)", path);
     }
     struct stat named {};
     if (::stat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
