@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(contents.ValidEnd <= size, "the valid part lies inside the file");
   check((contents.ValidEnd == size) == (contents.Damage == MessageLogFormat::TDamage::None),
         "a file is clean exactly when every byte belongs to a whole block");
-  check(contents.Records.size() * MessageLogFormat::kRecordBlockSize <= contents.ValidEnd, "records fit the file");
+  check(contents.Records.size() * MessageLogFormat::kRecordBlockSize <= contents.ValidEnd,
+        "records fit the file");
   std::string rewritten;
   for (const TMessageLogRecord& record : contents.Records) {
     (void)MessageLogDates::DayText(record.ProcessedDate);  // any stored date names a day

@@ -26,7 +26,8 @@ void PutShortString(std::string& out, std::size_t offset, std::size_t capacity, 
   const std::string_view kept = CutToCapacity(text, capacity);
   out[offset] = static_cast<char>(kept.size());
   std::copy(kept.begin(), kept.end(), out.begin() + static_cast<std::ptrdiff_t>(offset + 1));
-  std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(offset + 1 + kept.size()), capacity - kept.size(), '\0');
+  std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(offset + 1 + kept.size()), capacity - kept.size(),
+              '\0');
 }
 
 std::string GetShortString(std::string_view in, std::size_t offset, std::size_t capacity) {

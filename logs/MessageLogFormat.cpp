@@ -19,8 +19,8 @@ void WalkBlocks(std::string_view bytes, std::size_t begin, std::size_t base, std
     const std::size_t fileOffset = base + at;
     if (left < kBlockHeaderSize) {
       walk.Damage = TDamage::CutShort;
-      walk.Detail = "the block at offset " + std::to_string(fileOffset) + " stops after " + std::to_string(left) +
-                    " of its 8 header bytes";
+      walk.Detail = "the block at offset " + std::to_string(fileOffset) + " stops after " +
+                    std::to_string(left) + " of its 8 header bytes";
       return;
     }
     const std::int32_t version = GetInt32(bytes, at);
@@ -35,9 +35,10 @@ void WalkBlocks(std::string_view bytes, std::size_t begin, std::size_t base, std
     if (dataSize > left - kBlockHeaderSize) {
       const bool ours = version == ourVersion && dataSize == ourSize;
       walk.Damage = ours ? TDamage::CutShort : TDamage::Damaged;
-      walk.Detail = "the block at offset " + std::to_string(fileOffset) + " (version " + std::to_string(version) +
-                    ", size " + std::to_string(size) + ") runs past the end of the file, " +
-                    std::to_string(left - kBlockHeaderSize) + " data bytes are there";
+      walk.Detail = "the block at offset " + std::to_string(fileOffset) + " (version " +
+                    std::to_string(version) + ", size " + std::to_string(size) +
+                    ") runs past the end of the file, " + std::to_string(left - kBlockHeaderSize) +
+                    " data bytes are there";
       return;
     }
     if (version == ourVersion && dataSize == ourSize) {
@@ -53,7 +54,9 @@ void WalkBlocks(std::string_view bytes, std::size_t begin, std::size_t base, std
 TDayLogContents ReadDayLog(std::string_view bytes, std::size_t startOffset) {
   TDayLogContents contents;
   WalkBlocks(bytes, 0, startOffset, kRecordVersion, TMessageLogRecord::kSize, contents,
-             [&](std::string_view data, std::size_t) { contents.Records.push_back(TMessageLogRecord::Decode(data)); });
+             [&](std::string_view data, std::size_t) {
+               contents.Records.push_back(TMessageLogRecord::Decode(data));
+             });
   return contents;
 }
 
@@ -65,7 +68,8 @@ TSummaryContents ReadSummaryFile(std::string_view bytes) {
   }
   if (bytes.size() < kTotalsSize) {
     contents.Damage = TDamage::Damaged;
-    contents.Detail = "the file has " + std::to_string(bytes.size()) + " bytes, fewer than the 8 bytes of its totals";
+    contents.Detail =
+        "the file has " + std::to_string(bytes.size()) + " bytes, fewer than the 8 bytes of its totals";
     return contents;
   }
   contents.ProcessedTotal = GetInt32(bytes, 0);

@@ -33,7 +33,7 @@ enum class TDamage {
 struct TBlockWalk {
   TDamage Damage = TDamage::None;
   std::size_t ValidEnd = 0;  // the offset just after the last whole block
-  std::string Detail;  // what is wrong, for the reader's report; empty when nothing is
+  std::string Detail;        // what is wrong, for the reader's report; empty when nothing is
 };
 
 struct TDayLogContents : TBlockWalk {

@@ -15,7 +15,8 @@ inline constexpr std::string_view rsLoggingStops =
 
 [[nodiscard]] inline std::string DirectoryFailed(const std::string& directory, const std::string& error) {
   return "qx failed to create the message logs directory (\"" + directory +
-         "\"), this will prevent qx from logging message processing information.\r\n" + "Exception is: " + error +
+         "\"), this will prevent qx from logging message processing information.\r\n" +
+         "Exception is: " + error +
          "\r\nPlease check that your user account has sufficient permission to create directories on this "
          "computer.\r\nqx will need to be restarted for logging to begin again.";
 }
@@ -23,13 +24,15 @@ inline constexpr std::string_view rsLoggingStops =
 // `verb` is "open" or "create" for the summary file.
 [[nodiscard]] inline std::string SummaryFailed(std::string_view verb, const std::string& path,
                                                const std::string& error) {
-  return "Unable to " + std::string(verb) + " summary file(\"" + path + "\"), please check your user permissions.\r\n" +
-         "Exception is: " + error + "\r\n" + std::string(rsLoggingStops);
+  return "Unable to " + std::string(verb) + " summary file(\"" + path +
+         "\"), please check your user permissions.\r\n" + "Exception is: " + error + "\r\n" +
+         std::string(rsLoggingStops);
 }
 
 [[nodiscard]] inline std::string WriteFailed(const std::string& path, const std::string& error) {
-  return "Unable to write to the message logs (\"" + path + "\"), please check your user permissions and the free " +
-         "disk space.\r\nException is: " + error + "\r\n" + std::string(rsLoggingStops);
+  return "Unable to write to the message logs (\"" + path +
+         "\"), please check your user permissions and the free " + "disk space.\r\nException is: " + error +
+         "\r\n" + std::string(rsLoggingStops);
 }
 
 [[nodiscard]] inline std::string FileDamaged(const std::string& path, const std::string& detail) {

@@ -19,22 +19,14 @@ static_assert(kCountersAt + 4 * kMessageLogCounterCount == TMessageLogRecord::kS
 static_assert(kSubjectAt + 1 + TMessageLogRecord::kSubjectLength <= kMessageDateAt);
 
 constexpr std::array<std::string_view, kMessageLogCounterCount> kCounterNames = {
-    "ReadReceiptsBlocked",
-    "AttachmentsBlocked",
-    "AttachmentsRenamed",
-    "AllHTMLRemoved",
-    "NonStandardHTMLRemoved",
-    "ScriptingRemoved",
-    "EmbeddingRemoved",
-    "ExternalCSSBlocked",
-    "UndesiredTagsRemoved",
-    "AllowedProviderImages",
-    "ProviderImagesBlocked",
-    "ExternalImagesBlocked",
-    "ImagesWithVariablesBlocked",
-    "ImagesWithIdentifiersBlocked",
-    "ImagesWithCookiesBlocked",
-    "Images1x1Blocked",
+    "ReadReceiptsBlocked",        "AttachmentsBlocked",
+    "AttachmentsRenamed",         "AllHTMLRemoved",
+    "NonStandardHTMLRemoved",     "ScriptingRemoved",
+    "EmbeddingRemoved",           "ExternalCSSBlocked",
+    "UndesiredTagsRemoved",       "AllowedProviderImages",
+    "ProviderImagesBlocked",      "ExternalImagesBlocked",
+    "ImagesWithVariablesBlocked", "ImagesWithIdentifiersBlocked",
+    "ImagesWithCookiesBlocked",   "Images1x1Blocked",
 };
 
 }  // namespace

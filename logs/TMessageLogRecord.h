@@ -48,7 +48,7 @@ class TMessageLogRecord {
   std::string SecurityProfile;
   std::string Sender;
   std::string Subject;
-  TDateTime MessageDate = 0;  // 0 when the message has no date
+  TDateTime MessageDate = 0;         // 0 when the message has no date
   std::int32_t MessageDateZone = 0;  // signed HHMM, for example -500
   bool Filtered = false;
   std::array<std::int32_t, kMessageLogCounterCount> Counters{};

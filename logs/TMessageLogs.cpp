@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <system_error>
 
@@ -69,15 +70,24 @@ TMessageLogs::TMessageLogs(fs::path directory, TMessageLogsOptions options)
       }
       ReloadSummary(*file);
       if (file->Size() == 0) {
-        file->WriteAt(0, MessageLogFormat::EncodeTotals(0, 0));
-        summaryValidEnd_ = MessageLogFormat::kTotalsSize;
-        summaryFile_.Known = false;
+        // Created, or left empty by a run killed right after creating it.
+        // The shared lock goes first: it would block our own exclusive one.
+        verb = "create";
+        file.reset();
+        file = TLockedLogFile::Open(path, TLockedLogFile::TMode::Create);
+        if (file->Size() == 0) {
+          file->WriteAt(0, MessageLogFormat::EncodeTotals(0, 0));
+          summaryValidEnd_ = MessageLogFormat::kTotalsSize;
+          summaryFile_.Known = false;
+        } else {
+          ReloadSummary(*file);  // another process filled it meanwhile
+        }
       }
     } catch (const ELogFileDamaged& damaged) {
       Disable(std::string("the summary file is damaged"), damaged.what(), notices);
     } catch (const std::exception& error) {
-      Disable(std::string("cannot ") + std::string(verb) + " the summary file " + Platform::QuotedPath(path) + ": " +
-                  error.what(),
+      Disable(std::string("cannot ") + std::string(verb) + " the summary file " + Platform::QuotedPath(path) +
+                  ": " + error.what(),
               MessageLogTexts::SummaryFailed(verb, path.string(), error.what()), notices);
     }
     const TDateTime today = Today();
@@ -118,11 +128,17 @@ fs::path TMessageLogs::getMessageLogFilePath(std::string_view yyyymmdd) const {
   return directory_ / ("Message." + std::string(yyyymmdd));
 }
 
-fs::path TMessageLogs::getSummaryLogFilePath() const { return directory_ / kSummaryName; }
+fs::path TMessageLogs::getSummaryLogFilePath() const {
+  return directory_ / kSummaryName;
+}
 
-TDateTime TMessageLogs::getLogFileDateAsDays(TDateTime date) noexcept { return WholeDay(date); }
+TDateTime TMessageLogs::getLogFileDateAsDays(TDateTime date) noexcept {
+  return WholeDay(date);
+}
 
-std::string TMessageLogs::getLogFileDateAsString(TDateTime date) { return DayText(date); }
+std::string TMessageLogs::getLogFileDateAsString(TDateTime date) {
+  return DayText(date);
+}
 
 bool TMessageLogs::IsLoggingEnabled() const {
   const std::shared_lock lock(mutex_);
@@ -168,7 +184,8 @@ TMessageLogResult TMessageLogs::AddMessageLog(const TMessageLogRecord& record) {
 void TMessageLogs::AppendToDayLog(const TMessageLogRecord& record, TDateTime day) {
   const fs::path path = getMessageLogFilePath(DayText(day));
   std::optional<TLockedLogFile> file = TLockedLogFile::Open(path, TLockedLogFile::TMode::Create);
-  const bool sameFile = path == dayLogPath_ && dayLog_.Known && SameFile(file->Status(), dayLog_.Device, dayLog_.Inode);
+  const bool sameFile =
+      path == dayLogPath_ && dayLog_.Known && SameFile(file->Status(), dayLog_.Device, dayLog_.Inode);
   std::size_t end = 0;
   if (sameFile && file->Size() == dayLog_.Size) {
     end = dayLog_.Size;
@@ -176,7 +193,8 @@ void TMessageLogs::AppendToDayLog(const TMessageLogRecord& record, TDateTime day
     // Unknown file, or another process appended: check what is new for a block cut short
     // by a killed writer, which the next record replaces.
     const std::size_t start = sameFile && file->Size() > dayLog_.Size ? dayLog_.Size : 0;
-    const MessageLogFormat::TDayLogContents contents = MessageLogFormat::ReadDayLog(file->ReadFrom(start), start);
+    const MessageLogFormat::TDayLogContents contents =
+        MessageLogFormat::ReadDayLog(file->ReadFrom(start), start);
     if (contents.Damage == TDamage::Damaged) {
       throw ELogFileDamaged(path, contents.Detail);
     }
@@ -192,7 +210,8 @@ void TMessageLogs::AppendToDayLog(const TMessageLogRecord& record, TDateTime day
 }
 
 void TMessageLogs::CountInSummary(const TMessageLogRecord& record, TDateTime day) {
-  std::optional<TLockedLogFile> file = TLockedLogFile::Open(getSummaryLogFilePath(), TLockedLogFile::TMode::Create);
+  std::optional<TLockedLogFile> file =
+      TLockedLogFile::Open(getSummaryLogFilePath(), TLockedLogFile::TMode::Create);
   SyncSummary(*file, day);
   TSummaryEntry* today = FindSummary(day);
   if (today == nullptr) {
@@ -222,8 +241,8 @@ void TMessageLogs::UpdateTodaysSummary(TLockedLogFile& file, TSummaryEntry& toda
   }
   file.WriteAt(static_cast<std::size_t>(today.Position),
                MessageLogFormat::EncodeBlock(MessageLogFormat::kDaySummaryVersion, today.Summary.Encode()));
-  summaryValidEnd_ = std::max(summaryValidEnd_, static_cast<std::size_t>(today.Position) +
-                                                    MessageLogFormat::kDaySummaryBlockSize);
+  summaryValidEnd_ = std::max(
+      summaryValidEnd_, static_cast<std::size_t>(today.Position) + MessageLogFormat::kDaySummaryBlockSize);
   summaryFile_ = {file.Status().st_dev, file.Status().st_ino, file.Size(), true};
 }
 
@@ -348,9 +367,13 @@ std::vector<TMessageLogDaySummary> TMessageLogs::GetDaySummaries() const {
   return result;
 }
 
-std::uint64_t TMessageLogs::GetMessageLogState() const noexcept { return messageLogState_.load(); }
+std::uint64_t TMessageLogs::GetMessageLogState() const noexcept {
+  return messageLogState_.load();
+}
 
-void TMessageLogs::IncMessageLogState() noexcept { messageLogState_.fetch_add(1); }
+void TMessageLogs::IncMessageLogState() noexcept {
+  messageLogState_.fetch_add(1);
+}
 
 std::vector<TMessageLogRecord> TMessageLogs::TakeRecentLogAdditions() {
   const std::lock_guard lock(recentMutex_);
@@ -373,7 +396,8 @@ std::vector<fs::path> TMessageLogs::ListMessageLogs(std::vector<TMessageLogProbl
     }
   }
   if (ec) {
-    problems.push_back({TMessageLogProblem::TKind::Unreadable, directory_, "cannot list the folder: " + ec.message()});
+    problems.push_back(
+        {TMessageLogProblem::TKind::Unreadable, directory_, "cannot list the folder: " + ec.message()});
   }
   return files;
 }
@@ -381,7 +405,8 @@ std::vector<fs::path> TMessageLogs::ListMessageLogs(std::vector<TMessageLogProbl
 namespace {
 
 // The records of one day log, or nothing (with the problem noted) if it cannot be read.
-std::vector<TMessageLogRecord> ReadDayLogFile(const fs::path& path, std::vector<TMessageLogProblem>& problems) {
+std::vector<TMessageLogRecord> ReadDayLogFile(const fs::path& path,
+                                              std::vector<TMessageLogProblem>& problems) {
   try {
     const std::optional<TLockedLogFile> file = TLockedLogFile::Open(path, TLockedLogFile::TMode::Read);
     if (!file) {
@@ -494,7 +519,8 @@ TMessageLogResult TMessageLogs::deleteFileLogsBefore(TDateTime date) {
     const std::optional<std::int64_t> number = MessageLogDates::DayLogNumber(path.filename().string());
     std::error_code ec;
     if (number && *number <= limit && !fs::remove(path, ec) && ec) {
-      failures += (failures.empty() ? "" : "; ") + ("cannot remove " + Platform::QuotedPath(path) + ": " + ec.message());
+      failures += (failures.empty() ? "" : "; ") +
+                  ("cannot remove " + Platform::QuotedPath(path) + ": " + ec.message());
     }
   }
   for (const TMessageLogProblem& problem : problems) {
@@ -523,7 +549,8 @@ TMessageLogResult TMessageLogs::deleteFileSummariesBefore(TDateTime date, bool c
       std::string contents = MessageLogFormat::EncodeTotals(processedTotal_, filteredTotal_);
       for (TSummaryEntry& entry : summaries_) {
         entry.Position = static_cast<std::int64_t>(contents.size());
-        contents += MessageLogFormat::EncodeBlock(MessageLogFormat::kDaySummaryVersion, entry.Summary.Encode());
+        contents +=
+            MessageLogFormat::EncodeBlock(MessageLogFormat::kDaySummaryVersion, entry.Summary.Encode());
       }
       // The lock of the old file is held until the new one is in place: a process waiting
       // for it then finds the name moved on and opens the new file.
@@ -534,9 +561,11 @@ TMessageLogResult TMessageLogs::deleteFileSummariesBefore(TDateTime date, bool c
       result = TMessageLogResult::Failure(damaged.what());
       Disable(damaged.what(), damaged.what(), notices);
     } catch (const std::exception& error) {
-      result = TMessageLogResult::Failure(std::string("cannot rewrite the summary file ") +
-                                          Platform::QuotedPath(getSummaryLogFilePath()) + ": " + error.what());
-      Disable(result.Reason, MessageLogTexts::WriteFailed(getSummaryLogFilePath().string(), error.what()), notices);
+      result =
+          TMessageLogResult::Failure(std::string("cannot rewrite the summary file ") +
+                                     Platform::QuotedPath(getSummaryLogFilePath()) + ": " + error.what());
+      Disable(result.Reason, MessageLogTexts::WriteFailed(getSummaryLogFilePath().string(), error.what()),
+              notices);
     }
   }
   Emit(notices);
@@ -571,15 +600,18 @@ TMessageLogResult TMessageLogs::SplitLogFiles() {
 
   // By day, then latest message date first; the files get each day's records in the
   // reverse order (oldest message date first). NaN dates sort first so the order stays strict.
-  const auto dateKey = [](TDateTime date) { return std::isnan(date) ? -INFINITY : date; };
-  std::stable_sort(records.begin(), records.end(), [&](const TMessageLogRecord& a, const TMessageLogRecord& b) {
-    const TDateTime dayA = WholeDay(a.ProcessedDate);
-    const TDateTime dayB = WholeDay(b.ProcessedDate);
-    if (dayA != dayB) {
-      return dayA < dayB;
-    }
-    return dateKey(a.MessageDate) > dateKey(b.MessageDate);
-  });
+  const auto dateKey = [](TDateTime date) {
+    return std::isnan(date) ? -std::numeric_limits<double>::infinity() : date;
+  };
+  std::stable_sort(records.begin(), records.end(),
+                   [&](const TMessageLogRecord& a, const TMessageLogRecord& b) {
+                     const TDateTime dayA = WholeDay(a.ProcessedDate);
+                     const TDateTime dayB = WholeDay(b.ProcessedDate);
+                     if (dayA != dayB) {
+                       return dayA < dayB;
+                     }
+                     return dateKey(a.MessageDate) > dateKey(b.MessageDate);
+                   });
   std::map<fs::path, std::string> dayLogs;
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     dayLogs[getMessageLogFilePath(DayText(it->ProcessedDate))] +=
@@ -587,7 +619,9 @@ TMessageLogResult TMessageLogs::SplitLogFiles() {
   }
 
   std::string failures;
-  const auto fail = [&failures](const std::string& text) { failures += (failures.empty() ? "" : "; ") + text; };
+  const auto fail = [&failures](const std::string& text) {
+    failures += (failures.empty() ? "" : "; ") + text;
+  };
   // A damaged file goes aside first, since its name may be one of the new day logs: its
   // unreadable part may still matter to someone.
   for (const fs::path& path : damaged) {
@@ -612,7 +646,8 @@ TMessageLogResult TMessageLogs::SplitLogFiles() {
     for (const TLockedLogFile& source : sources) {
       const fs::path& path = source.Path();
       std::error_code ec;
-      if (std::find(damaged.begin(), damaged.end(), path) == damaged.end() && dayLogs.find(path) == dayLogs.end()) {
+      if (std::find(damaged.begin(), damaged.end(), path) == damaged.end() &&
+          dayLogs.find(path) == dayLogs.end()) {
         fs::remove(path, ec);
       }
       if (ec) {

@@ -67,7 +67,8 @@ class TMessageLogs {
   // following the log misses none (today's log is read under the write lock, and the list is
   // emptied at that moment). Damaged or unreadable files are reported and skipped as far as
   // they cannot be read.
-  TMessageLogReadReport LoadLogsByDateTime(TDateTime from, TDateTime to, const TMessageLogRecordCallback& callback);
+  TMessageLogReadReport LoadLogsByDateTime(TDateTime from, TDateTime to,
+                                           const TMessageLogRecordCallback& callback);
 
   // Reads the summary file again (after another program changed it).
   TMessageLogReadReport LoadSummaries();
@@ -129,7 +130,8 @@ class TMessageLogs {
   [[nodiscard]] MessageLogFormat::TSummaryEntry* FindSummary(TDateTime day);
   [[nodiscard]] const MessageLogFormat::TSummaryEntry* TodaysSummary() const;
   [[nodiscard]] TDateTime Today() const;
-  [[nodiscard]] std::vector<std::filesystem::path> ListMessageLogs(std::vector<TMessageLogProblem>& problems) const;
+  [[nodiscard]] std::vector<std::filesystem::path> ListMessageLogs(
+      std::vector<TMessageLogProblem>& problems) const;
 
   const std::filesystem::path directory_;
   const TMessageLogsOptions options_;

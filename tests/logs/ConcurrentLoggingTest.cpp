@@ -16,7 +16,9 @@ constexpr int kWriters = 16;
 constexpr int kRecordsPerWriter = 60;
 const TDateTime kDay = EncodeDate(2024, 3, 15);
 
-std::string Subject(int writer, int index) { return std::to_string(writer) + "/" + std::to_string(index); }
+std::string Subject(int writer, int index) {
+  return std::to_string(writer) + "/" + std::to_string(index);
+}
 
 // Sessions log from their relay threads while the main window and the summary screen read.
 // A reader that follows the log must end up with every record exactly once: what

@@ -21,7 +21,8 @@ const TDateTime kDay = EncodeDate(2024, 3, 15);
 // written. Set QUORIX_KILL_TEST_SEED to replay a run.
 TEST(KillDuringAppend, FilesLoadAndLoseAtMostTheRecordBeingWritten) {
   const char* seedText = std::getenv("QUORIX_KILL_TEST_SEED");
-  const unsigned seed = seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 61U;
+  const unsigned seed =
+      seedText != nullptr ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 61U;
   SCOPED_TRACE("QUORIX_KILL_TEST_SEED=" + std::to_string(seed));
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> delayMicroseconds(0, 20000);
@@ -65,7 +66,8 @@ TEST(KillDuringAppend, FilesLoadAndLoseAtMostTheRecordBeingWritten) {
     const auto records = static_cast<int>(dayLog.Records.size());
     ASSERT_GT(records, logged);
     for (int i = 0; i < records; ++i) {
-      ASSERT_EQ(dayLog.Records[static_cast<std::size_t>(i)].Subject, std::to_string(i)) << "in order, none lost";
+      ASSERT_EQ(dayLog.Records[static_cast<std::size_t>(i)].Subject, std::to_string(i))
+          << "in order, none lost";
     }
     // The record goes to the day log first, then into the counts: a kill in between leaves
     // that record uncounted, never a count without its record.
@@ -80,8 +82,8 @@ TEST(KillDuringAppend, FilesLoadAndLoseAtMostTheRecordBeingWritten) {
     logged = records;
     counted = summary.ProcessedTotal;
   }
-  std::cout << "[ KILLED   ] " << kRounds << " logging children, " << logged << " records in all; " << cutShort
-            << " kills left a record cut short\n";
+  std::cout << "[ KILLED   ] " << kRounds << " logging children, " << logged << " records in all; "
+            << cutShort << " kills left a record cut short\n";
 
   // The next run appends cleanly after whatever the last kill left.
   TMessageLogs logs(scratch.Path(), {{}, {}, [] { return kDay; }});

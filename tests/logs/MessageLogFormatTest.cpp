@@ -68,7 +68,8 @@ TEST(ReadSummaryFile, TotalsThenDaySummaryBlocks) {
       {"one day", totals + SummaryBlock(day), 1, TDamage::None},
       {"a version 2 block is skipped", totals + Block(2, 80, std::string(80, 'x')) + SummaryBlock(day), 1,
        TDamage::None},
-      {"last block cut short", totals + SummaryBlock(day) + SummaryBlock(day).substr(0, 40), 1, TDamage::CutShort},
+      {"last block cut short", totals + SummaryBlock(day) + SummaryBlock(day).substr(0, 40), 1,
+       TDamage::CutShort},
       {"bad size", totals + Block(1, -80, ""), 0, TDamage::Damaged},
   };
   for (const Case& c : cases) {
@@ -89,9 +90,14 @@ TEST(MessageLogDates, DayLogNamesAndDays) {
     const char* name;
     std::optional<std::int64_t> number;
   } const cases[] = {
-      {"Message.20040315", 20040315}, {"Message.1", 1},        {"Message.txt", std::nullopt},
-      {"Message.", std::nullopt},     {"Message", std::nullopt}, {"Message.2004 0315", std::nullopt},
-      {"Summary", std::nullopt},      {"Message.-1", std::nullopt},
+      {"Message.20040315", 20040315},
+      {"Message.1", 1},
+      {"Message.txt", std::nullopt},
+      {"Message.", std::nullopt},
+      {"Message", std::nullopt},
+      {"Message.2004 0315", std::nullopt},
+      {"Summary", std::nullopt},
+      {"Message.-1", std::nullopt},
       {"Message.9999999999999999999999", std::nullopt},
   };
   for (const Case& c : cases) {

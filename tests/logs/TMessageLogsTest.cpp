@@ -20,8 +20,8 @@ const TDateTime kDay = EncodeDate(2024, 3, 15);
 class MessageLogs : public ::testing::Test {
  protected:
   std::unique_ptr<TMessageLogs> Open() {
-    return std::make_unique<TMessageLogs>(folder_.Path(),
-                                          TMessageLogsOptions{status_.Callback(), {}, [this] { return today_; }});
+    return std::make_unique<TMessageLogs>(
+        folder_.Path(), TMessageLogsOptions{status_.Callback(), {}, [this] { return today_; }});
   }
   fs::path File(const std::string& name) const { return folder_ / name; }
   std::vector<TMessageLogRecord> Load(TMessageLogs& logs, TDateTime from, TDateTime to,
@@ -68,6 +68,14 @@ TEST_F(MessageLogs, AFreshFolderGetsAnEmptySummaryAndCountsMessages) {
   EXPECT_EQ(reopened->getStats(kDay, kDay)[Counter::AttachmentsBlocked], 2);
 }
 
+TEST_F(MessageLogs, AnEmptySummaryFileIsTakenAsZeroTotals) {
+  WriteWholeFile(File("Summary"), "");
+  auto logs = Open();
+  EXPECT_TRUE(logs->IsLoggingEnabled());
+  EXPECT_EQ(ReadWholeFile(File("Summary")), std::string(8, '\0'));
+  EXPECT_TRUE(logs->AddMessageLog(MakeRecord(kDay + 0.5, "first")));
+}
+
 TEST_F(MessageLogs, TheFirstMessageAfterMidnightStartsANewDayLogAndDaySummary) {
   auto logs = Open();
   ASSERT_TRUE(logs->AddMessageLog(MakeRecord(kDay + 0.99, "late")));
@@ -85,7 +93,8 @@ TEST_F(MessageLogs, TheFirstMessageAfterMidnightStartsANewDayLogAndDaySummary) {
 
 TEST_F(MessageLogs, CountersLandInTheirOwnStatistics) {
   auto logs = Open();
-  ASSERT_TRUE(logs->AddMessageLog(MakeRecord(kDay + 0.1, "kept images", {{Counter::AllowedProviderImages, 4}})));
+  ASSERT_TRUE(
+      logs->AddMessageLog(MakeRecord(kDay + 0.1, "kept images", {{Counter::AllowedProviderImages, 4}})));
   ASSERT_TRUE(logs->AddMessageLog(MakeRecord(
       kDay + 0.2, "bugs", {{Counter::ImagesWithCookiesBlocked, 3}, {Counter::Images1x1Blocked, 5}})));
   const TMessageLogDaySummary stats = logs->getStats(kDay, kDay + 0.9);
@@ -124,9 +133,8 @@ TEST_F(MessageLogs, TheCallbackCanStopReading) {
     ASSERT_TRUE(logs->AddMessageLog(MakeRecord(kDay + 0.1, "m" + std::to_string(i))));
   }
   int seen = 0;
-  const TMessageLogReadReport report = logs->LoadLogsByDateTime(kDay, kDay, [&](TMessageLogRecord&&) {
-    return ++seen < 2;
-  });
+  const TMessageLogReadReport report =
+      logs->LoadLogsByDateTime(kDay, kDay, [&](TMessageLogRecord&&) { return ++seen < 2; });
   EXPECT_EQ(seen, 2);
   EXPECT_TRUE(report.Stopped);
 }
@@ -193,7 +201,8 @@ TEST_F(MessageLogs, ClearingOlderSummariesKeepsTotalsAndTodaysSummaryInPlace) {
   EXPECT_EQ(summary.ProcessedTotal, 3);
   EXPECT_EQ(logs->GetProcessedToday(), 2);
   for (const auto& entry : fs::directory_iterator(folder_.Path())) {
-    EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << "temporary file left: " << entry.path();
+    EXPECT_FALSE(entry.path().filename().string().starts_with("."))
+        << "temporary file left: " << entry.path();
   }
 }
 
@@ -242,7 +251,8 @@ TEST_F(MessageLogs, ARecordCutShortByAKilledWriterIsReplacedByTheNextAppend) {
 }
 
 TEST_F(MessageLogs, ADamagedDayLogIsLeftAloneAndTurnsLoggingOffWithOneWarning) {
-  const std::string damaged = RecordBlock(MakeRecord(kDay + 0.1, "ok")) + std::string("\x01\0\0\0\xFF\xFF\xFF\xFF junk", 13);
+  const std::string damaged =
+      RecordBlock(MakeRecord(kDay + 0.1, "ok")) + std::string("\x01\0\0\0\xFF\xFF\xFF\xFF junk", 13);
   WriteWholeFile(File("Message.20240315"), damaged);
   auto logs = Open();
   const TMessageLogResult first = logs->AddMessageLog(MakeRecord(kDay + 0.2, "lost log"));
@@ -270,7 +280,8 @@ TEST_F(MessageLogs, ADamagedSummaryFileIsReportedKeptAndNotWritten) {
   EXPECT_FALSE(logs->IsLoggingEnabled());
   EXPECT_EQ(logs->GetProcessedTotal(), 5) << "what could be read is shown";
   ASSERT_EQ(status_.Lines().size(), 1U);
-  EXPECT_NE(status_.Lines()[0].second.find("Summary\") is damaged"), std::string::npos) << status_.Lines()[0].second;
+  EXPECT_NE(status_.Lines()[0].second.find("Summary\") is damaged"), std::string::npos)
+      << status_.Lines()[0].second;
   EXPECT_FALSE(logs->AddMessageLog(MakeRecord(kDay + 0.2, "x")));
   EXPECT_FALSE(logs->deleteFileSummariesBefore(kDay, true));
   EXPECT_EQ(ReadWholeFile(File("Summary")), damaged);
@@ -326,11 +337,12 @@ TEST_F(MessageLogs, SplittingSortsOldFilesIntoDayLogsAndLosesNothing) {
     record.MessageDate = messageDate;
     return RecordBlock(record);
   };
-  WriteWholeFile(File("Message.log"), byDate(kDay + 0.5, kDay + 0.4, "b") + byDate(kDay - 1 + 0.5, kDay, "x") +
-                                          byDate(kDay + 0.2, kDay + 0.1, "a") +
-                                          MessageLogFormat::EncodeBlock(2, "newer"));
+  WriteWholeFile(File("Message.log"),
+                 byDate(kDay + 0.5, kDay + 0.4, "b") + byDate(kDay - 1 + 0.5, kDay, "x") +
+                     byDate(kDay + 0.2, kDay + 0.1, "a") + MessageLogFormat::EncodeBlock(2, "newer"));
   WriteWholeFile(File("Message.20240315"), byDate(kDay + 0.9, kDay + 0.8, "c"));
-  const std::string damaged = byDate(kDay + 0.3, kDay + 0.3, "d") + std::string("\x01\0\0\0\xF0\xFF\xFF\xFF", 8);
+  const std::string damaged =
+      byDate(kDay + 0.3, kDay + 0.3, "d") + std::string("\x01\0\0\0\xF0\xFF\xFF\xFF", 8);
   WriteWholeFile(File("Message.old"), damaged);
   auto logs = Open();
   ASSERT_TRUE(logs->SplitLogFiles());

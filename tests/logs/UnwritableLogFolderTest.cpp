@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <csignal>
-
 #include <filesystem>
 #include <string>
 
