@@ -1,11 +1,19 @@
 #pragma once
 
-#include <map>
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "html/CSSFilter.h"
 #include "html/IHTMLHandler.h"
 #include "html/URL.h"
+
+namespace HTMLTagLibrary {
+struct TagInformation;
+}
 
 namespace MailParser {
 class IMessageProcessorInterface;
@@ -48,15 +56,68 @@ class HTMLFilter : public IHTMLHandler {
   };
 
  private:
+  // The profile's options, read once: one filter serves one message, whose profile is fixed.
+  struct Options {
+    bool removeNonStandardHTML = false;
+    bool removeScripting = false;
+    bool removeEmbedding = false;
+    bool removeFrames = false;
+    bool blockExternalCSS = false;
+    bool removeBLINKTags = false;
+    bool removeBGSOUNDTags = false;
+    bool removeMETATags = false;
+    bool block1x1Images = false;
+    bool allowNetworkSharePaths = false;
+    std::size_t maxURLLength = 0;
+  };
+  // One attribute of the start tag being collected; a later one with the same key replaces
+  // it. The entries are reused from tag to tag so that their strings keep their capacity.
+  struct Attribute {
+    std::string key;
+    AttributeData data;
+    bool hasValue = false;
+  };
+  // How an attribute's value is checked before it is forwarded.
+  enum class URLKind : std::uint8_t { none, link, other, resource, resourceList, srcset };
+
+  [[nodiscard]] const HTMLTagLibrary::TagInformation* tagInformation(std::string_view key);
+  [[nodiscard]] bool tagAllowed(std::string_view key, bool counting);
+  [[nodiscard]] const AttributeData* find(std::string_view key) const;
+  [[nodiscard]] bool isOneByOne() const;
+  [[nodiscard]] bool dropsStartTag();
+  [[nodiscard]] bool styleTypeIsCSS(const AttributeData* type) const;
+  void handleBase();
+  void forwardStartTag();
+  void forwardValue(const Attribute& attribute, URLKind kind);
+  [[nodiscard]] URLKind urlKind(std::string_view key) const;
+  [[nodiscard]] std::u16string checkURL(std::u16string_view value, bool link);
+  [[nodiscard]] std::u16string checkResource(std::u16string_view value, bool oneByOne);
+  [[nodiscard]] std::u16string checkResourceList(std::u16string_view value, bool srcset);
+  [[nodiscard]] bool cssURLAllowed(std::u16string_view url, CSSURLUse use);
+  void injectFooter();
+
   IHTMLHandler& downstream_;
   MailParser::IMessageProcessorInterface& settings_;
+  Options options_;
+  CSSFilter css_;
   bool footerDone_ = false;
   URL baseURL_;
   std::u16string baseTarget_;
   std::u16string tagRawName_;
   std::string tagName_;
-  std::map<std::string, AttributeData, std::less<>> attributes_;
-  std::map<std::string, std::u16string, std::less<>> valuelessAttributes_;
+  // The tag library's entry for tagName_, looked up only when non-standard HTML goes.
+  const HTMLTagLibrary::TagInformation* tagInfo_ = nullptr;
+  // The library's answers for the tags met so far, by a hash of the key: a document uses a
+  // few dozen tags thousands of times, and the library is an ordered map of strings.
+  struct CachedTag {
+    std::string key;
+    const HTMLTagLibrary::TagInformation* info = nullptr;
+    bool filled = false;
+  };
+  std::array<CachedTag, 64> tagCache_{};
+  std::vector<Attribute> attributes_;
+  std::size_t attributeCount_ = 0;
+  std::vector<const Attribute*> order_;
   bool skipContent_ = false;
 };
 

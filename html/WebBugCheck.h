@@ -18,6 +18,8 @@ namespace HTMLFilter {
 // Whether the URL seems to carry information that identifies the reader; sensitivity is
 // 0 (Low), 1 (Medium) or 2 (High); any other value is taken as the nearest of them.
 [[nodiscard]] bool looksLikeIdentifier(const URL& url, int sensitivity);
+// The points behind looksLikeIdentifier, which answers true from 100 on.
+[[nodiscard]] long long identifierScore(const URL& url, int sensitivity);
 
 // Whether the text holds something shaped like an e-mail address (local part "@" a domain
 // of at least two labels).

@@ -1,0 +1,613 @@
+#include "html/HTMLFilter.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <stdexcept>
+
+#include "html/HTMLParser.h"
+#include "html/HTMLTagLibrary.h"
+#include "html/URISchemes.h"
+#include "html/WebBugCheck.h"
+#include "mailparser/IMessageProcessorInterface.h"
+
+namespace HTMLFilter {
+
+namespace {
+
+constexpr std::u16string_view kBlank = u"about:blank";
+
+bool isHTMLSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f';
+}
+
+char16_t asciiLower(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+std::u16string_view trimSpace(std::u16string_view text) {
+  while (!text.empty() && isHTMLSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isHTMLSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool in(std::string_view key, std::initializer_list<std::string_view> keys) {
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+// `lower` is lower-case ASCII.
+bool equalsIgnoringCase(std::u16string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (asciiLower(text[i]) != static_cast<char16_t>(lower[i])) return false;
+  }
+  return true;
+}
+
+bool containsIgnoringCase(std::u16string_view text, std::string_view lower) {
+  if (lower.size() > text.size()) return false;
+  for (std::size_t start = 0; start + lower.size() <= text.size(); ++start) {
+    if (equalsIgnoringCase(text.substr(start, lower.size()), lower)) return true;
+  }
+  return false;
+}
+
+// Whether a space-separated list (such as "rel") holds the token, compared as browsers do.
+bool hasToken(std::u16string_view list, std::string_view lower) {
+  std::size_t i = 0;
+  while (i < list.size()) {
+    while (i < list.size() && isHTMLSpace(list[i])) ++i;
+    std::size_t end = i;
+    while (end < list.size() && !isHTMLSpace(list[end])) ++end;
+    if (end > i && equalsIgnoringCase(list.substr(i, end - i), lower)) return true;
+    i = end;
+  }
+  return false;
+}
+
+// "&{...};": the script entities of old Netscape browsers.
+bool isScriptEntity(std::u16string_view value) {
+  while (!value.empty() && isHTMLSpace(value.front())) value.remove_prefix(1);
+  while (!value.empty() && isHTMLSpace(value.back())) value.remove_suffix(1);
+  return value.size() >= 4 && value.substr(0, 2) == u"&{" && value.substr(value.size() - 2) == u"};";
+}
+
+// Whether a value, read with every control character and space removed as browsers skip
+// them before a scheme, begins with a scheme that runs script or carries a whole document.
+bool hasActivePrefix(std::u16string_view value) {
+  char prefix[12];
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < value.size() && n < sizeof prefix; ++i) {
+    const char16_t c = value[i];
+    if (c <= 0x20) continue;
+    if (c >= 0x80) break;
+    prefix[n++] = static_cast<char>(asciiLower(c));
+  }
+  const std::string_view seen(prefix, n);
+  for (const std::string_view active : {"javascript:", "vbscript:", "livescript:", "mocha:", "data:"}) {
+    if (seen.substr(0, active.size()) == active) return true;
+  }
+  return false;
+}
+
+// Browsers skip leading spaces and control characters before they read a URL.
+bool beginsWithTwoBackslashes(std::u16string_view value) {
+  while (!value.empty() && value.front() <= 0x20) value.remove_prefix(1);
+  return value.size() >= 2 && value[0] == u'\\' && value[1] == u'\\';
+}
+
+bool isEmbedded(std::u16string_view url) {
+  return URISchemes::schemeClass(URI(url).scheme) == SchemeClass::embedded;
+}
+
+}  // namespace
+
+HTMLFilter::HTMLFilter(IHTMLHandler& downstream, MailParser::IMessageProcessorInterface& settings)
+    : downstream_(downstream),
+      settings_(settings),
+      options_{settings.getRemoveNonStandardHTML(),
+               settings.getRemoveScripting(),
+               settings.getRemoveEmbedding(),
+               settings.getRemoveFrames(),
+               settings.getBlockExternalCSS(),
+               settings.getRemoveBLINKTags(),
+               settings.getRemoveBGSOUNDTags(),
+               settings.getRemoveMETATags(),
+               settings.getBlock1x1Images(),
+               settings.getAllowNetworkSharePaths(),
+               settings.getMaxURLLength()},
+      css_(
+          options_.removeScripting,
+          [this](std::u16string_view url, CSSURLUse use) { return cssURLAllowed(url, use); },
+          [this] { settings_.countScriptingRemoved(); }) {}
+
+void HTMLFilter::text(std::u16string_view raw, std::u16string_view decoded) {
+  downstream_.text(raw, decoded);
+}
+
+void HTMLFilter::startTag(std::u16string_view rawName, std::string_view key) {
+  tagRawName_.assign(rawName);
+  tagName_.assign(key);
+  attributeCount_ = 0;
+}
+
+void HTMLFilter::attribute(std::u16string_view rawName, std::string_view key, std::u16string_view rawValue,
+                           std::u16string_view decodedValue) {
+  Attribute* slot = nullptr;
+  for (std::size_t i = 0; i < attributeCount_ && slot == nullptr; ++i) {
+    if (attributes_[i].key == key) slot = &attributes_[i];
+  }
+  if (slot == nullptr) {
+    if (attributeCount_ == attributes_.size()) attributes_.emplace_back();
+    slot = &attributes_[attributeCount_++];
+    slot->key.assign(key);
+  }
+  slot->data.rawName.assign(rawName);
+  slot->data.rawValue.assign(rawValue);
+  slot->data.decodedValue.assign(decodedValue);
+  slot->hasValue = true;
+}
+
+void HTMLFilter::attributeWithoutValue(std::u16string_view rawName, std::string_view key) {
+  Attribute* slot = nullptr;
+  for (std::size_t i = 0; i < attributeCount_ && slot == nullptr; ++i) {
+    if (attributes_[i].key == key) slot = &attributes_[i];
+  }
+  if (slot == nullptr) {
+    if (attributeCount_ == attributes_.size()) attributes_.emplace_back();
+    slot = &attributes_[attributeCount_++];
+    slot->key.assign(key);
+  }
+  slot->data.rawName.assign(rawName);
+  slot->data.rawValue.clear();
+  slot->data.decodedValue.clear();
+  slot->hasValue = false;
+}
+
+const HTMLFilter::AttributeData* HTMLFilter::find(std::string_view key) const {
+  for (std::size_t i = 0; i < attributeCount_; ++i) {
+    if (attributes_[i].hasValue && attributes_[i].key == key) return &attributes_[i].data;
+  }
+  return nullptr;
+}
+
+const HTMLTagLibrary::TagInformation* HTMLFilter::tagInformation(std::string_view key) {
+  std::size_t hash = key.size();
+  for (const char c : key) hash = hash * 31 + static_cast<unsigned char>(c);
+  CachedTag& slot = tagCache_[hash % tagCache_.size()];
+  if (!slot.filled || slot.key != key) {
+    slot.key.assign(key);
+    slot.info = HTMLTagLibrary::getTagInformation(key);
+    slot.filled = true;
+  }
+  return slot.info;
+}
+
+bool HTMLFilter::tagAllowed(std::string_view key, bool counting) {
+  if (options_.removeFrames && in(key, {"iframe", "ilayer", "frame", "frameset", "layer"})) {
+    if (counting) settings_.countUndesiredTagRemoved();
+    return false;
+  }
+  if (options_.removeEmbedding && in(key, {"object", "embed", "applet", "param", "noembed"})) {
+    if (counting) settings_.countEmbeddingRemoved();
+    return false;
+  }
+  // Besides script itself, every element that runs or loads active content whatever the
+  // other options say, and forms, which post what the reader types to wherever the sender
+  // likes. Their content stays, as for any tag that goes.
+  if (options_.removeScripting && in(key, {"script", "noscript", "iframe", "frame", "frameset", "object", "embed",
+                                           "applet", "portal", "form", "isindex"})) {
+    if (counting) {
+      settings_.countScriptingRemoved();
+      if (key == "script") skipContent_ = true;
+    }
+    return false;
+  }
+  if (options_.removeBLINKTags && key == "blink") {
+    if (counting) settings_.countUndesiredTagRemoved();
+    return false;
+  }
+  if (options_.removeBGSOUNDTags && (key == "bgsound" || key == "sound")) {
+    if (counting) settings_.countUndesiredTagRemoved();
+    return false;
+  }
+  if (options_.removeMETATags && key == "meta") {
+    if (counting) settings_.countUndesiredTagRemoved();
+    return false;
+  }
+  return true;
+}
+
+bool HTMLFilter::styleTypeIsCSS(const AttributeData* type) const {
+  if (type == nullptr) return true;
+  std::u16string normal;
+  for (const char16_t c : type->decodedValue) {
+    if (c != u' ' && c != u'\t' && c != u'\r' && c != u'\n') normal.push_back(asciiLower(c));
+  }
+  return normal == u"text/css";
+}
+
+bool HTMLFilter::isOneByOne() const {
+  const AttributeData* width = find("width");
+  const AttributeData* height = find("height");
+  return width != nullptr && height != nullptr && trimSpace(width->decodedValue) == u"1" &&
+         trimSpace(height->decodedValue) == u"1";
+}
+
+// The rules that take a whole start tag away (or, for "base", keep it to themselves).
+bool HTMLFilter::dropsStartTag() {
+  const std::string_view key = tagName_;
+  tagInfo_ = options_.removeNonStandardHTML ? tagInformation(key) : nullptr;
+  if (options_.removeNonStandardHTML && tagInfo_ == nullptr) {
+    settings_.countNonStandardTagRemoved();
+    return true;
+  }
+  if (!tagAllowed(key, true)) return true;
+  if (options_.removeScripting) {
+    // A refresh navigates to any URL, javascript: included; set-cookie plants a cookie for
+    // the page's origin. Neither is ever needed to read a message.
+    if (key == "meta") {
+      const AttributeData* httpEquiv = find("http-equiv");
+      if (httpEquiv != nullptr && (containsIgnoringCase(httpEquiv->decodedValue, "refresh") ||
+                                   containsIgnoringCase(httpEquiv->decodedValue, "set-cookie"))) {
+        settings_.countScriptingRemoved();
+        return true;
+      }
+    }
+    // SVG animation can set a link's target or an event attribute after the filter has
+    // looked at it.
+    if (in(key, {"set", "animate", "animatemotion", "animatetransform", "animatecolor"})) {
+      if (const AttributeData* target = find("attributename")) {
+        std::u16string_view name = trimSpace(target->decodedValue);
+        if (const std::size_t colon = name.rfind(u':'); colon != std::u16string_view::npos) {
+          name.remove_prefix(colon + 1);
+        }
+        if (equalsIgnoringCase(name, "href") ||
+            (name.size() >= 2 && asciiLower(name[0]) == u'o' && asciiLower(name[1]) == u'n')) {
+          settings_.countScriptingRemoved();
+          return true;
+        }
+      }
+    }
+  }
+  if (key == "link") {
+    const AttributeData* rel = find("rel");
+    const AttributeData* href = find("href");
+    const bool styleSheet = rel != nullptr && hasToken(rel->decodedValue, "stylesheet");
+    if (styleSheet && options_.blockExternalCSS && href != nullptr && !isEmbedded(href->decodedValue)) {
+      settings_.countExternalCSSBlocked();
+      return true;
+    }
+    if (options_.removeScripting) {
+      if (styleSheet && !styleTypeIsCSS(find("type"))) {
+        settings_.countScriptingRemoved();
+        return true;
+      }
+      // Any other link fetches or runs something (import, preload, prefetch, modulepreload,
+      // and whatever rel browsers add next) and gives the reader nothing to read.
+      if (!styleSheet) {
+        settings_.countScriptingRemoved();
+        return true;
+      }
+      // An external style sheet is CSS this filter never sees: its rules could load what
+      // they like and bind script where browsers allow it. Only a part of the message stays.
+      if (href == nullptr || !isEmbedded(href->decodedValue)) {
+        settings_.countExternalCSSBlocked();
+        return true;
+      }
+    }
+    return false;
+  }
+  if (key == "style" && options_.removeScripting && !styleTypeIsCSS(find("type"))) {
+    settings_.countScriptingRemoved();
+    skipContent_ = true;
+    return true;
+  }
+  if (key == "comment") {
+    skipContent_ = true;
+    return true;
+  }
+  if (key == "base") {
+    handleBase();
+    return true;
+  }
+  return false;
+}
+
+void HTMLFilter::handleBase() {
+  if (const AttributeData* href = find("href")) {
+    const URI uri(href->decodedValue);
+    if (URISchemes::schemeClass(uri.scheme) == SchemeClass::network && URISchemes::isHierarchical(uri.scheme) &&
+        (options_.allowNetworkSharePaths || !beginsWithTwoBackslashes(href->decodedValue))) {
+      baseURL_ = URL(href->decodedValue);
+    } else {
+      baseURL_.clear();
+    }
+  }
+  if (const AttributeData* target = find("target")) baseTarget_ = target->decodedValue;
+}
+
+HTMLFilter::URLKind HTMLFilter::urlKind(std::string_view key) const {
+  const std::string_view tag = tagName_;
+  if (key == "srcset" || key == "imagesrcset") return URLKind::srcset;
+  // A list of URLs that the browser posts to when the reader follows the link: a beacon.
+  if (key == "ping") return URLKind::resourceList;
+  if (in(key, {"src", "lowsrc", "dynsrc", "background", "poster", "data", "codebase", "classid", "archive",
+               "manifest", "icon"})) {
+    return URLKind::resource;
+  }
+  if (key == "href" || key == "xlink:href") {
+    if (tag == "a" || tag == "area") return URLKind::link;
+    if (in(tag, {"link", "image", "use", "feimage", "script"})) return URLKind::resource;
+    return URLKind::other;
+  }
+  if (key == "action" || key == "formaction") return URLKind::link;
+  if (in(key, {"datasrc", "cite", "longdesc", "usemap", "profile", "itemtype"})) return URLKind::other;
+  return URLKind::none;
+}
+
+std::u16string HTMLFilter::checkURL(std::u16string_view value, bool link) {
+  if (options_.removeScripting && isScriptEntity(value)) return std::u16string(kBlank);
+  if (!options_.allowNetworkSharePaths && beginsWithTwoBackslashes(value)) return std::u16string(kBlank);
+  URI uri(value);
+  uri.takeSchemeFrom(baseURL_);
+  std::u16string result;
+  // A reference to a place in this document loads nothing and leaves it for nowhere, in a
+  // link or anywhere else (an image map, an SVG gradient).
+  if (uri.scheme.empty() && !uri.remainder.empty() && uri.remainder.front() == u'#') {
+    result.assign(value);
+  } else {
+    const URISchemeInformation scheme = URISchemes::information(uri.scheme);
+    switch (scheme.schemeClass) {
+      case SchemeClass::unknown:
+        return std::u16string(kBlank);
+      case SchemeClass::embedded:
+        result = uri.text();
+        break;
+      case SchemeClass::network:
+        if (!link && scheme.linkOnly) return std::u16string(kBlank);
+        if (scheme.hierarchical) {
+          URL url(value);
+          url.resolve(baseURL_);
+          result = url.text();
+        } else {
+          result = uri.text();
+        }
+        break;
+      case SchemeClass::script:
+        if (options_.removeScripting) {
+          settings_.countScriptingRemoved();
+          return std::u16string(kBlank);
+        }
+        result = uri.text();
+        break;
+    }
+  }
+  if (result.size() > options_.maxURLLength) result.resize(options_.maxURLLength);
+  return result;
+}
+
+std::u16string HTMLFilter::checkResource(std::u16string_view value, bool oneByOne) {
+  if (options_.block1x1Images && oneByOne) {
+    settings_.count1x1ImageBlocked();
+    return std::u16string(kBlank);
+  }
+  std::u16string result = checkURL(value, false);
+  if (result == kBlank || (!result.empty() && result.front() == u'#')) return result;
+  if (!imageURLAllowed(URI(result), settings_)) return std::u16string(kBlank);
+  return result;
+}
+
+// "srcset" holds candidates separated by commas, each a URL and optional descriptors ("2x",
+// "100w"); "ping" holds URLs separated by spaces. Each URL is judged on its own.
+std::u16string HTMLFilter::checkResourceList(std::u16string_view value, bool srcset) {
+  const bool oneByOne = isOneByOne();
+  std::u16string out;
+  std::size_t i = 0;
+  while (i < value.size()) {
+    while (i < value.size() && (isHTMLSpace(value[i]) || (srcset && value[i] == u','))) ++i;
+    if (i == value.size()) break;
+    std::size_t end = i;
+    while (end < value.size() && !isHTMLSpace(value[end])) ++end;
+    std::u16string_view url = value.substr(i, end - i);
+    bool ended = false;  // a comma right after the URL ends the candidate
+    while (srcset && !url.empty() && url.back() == u',') {
+      url.remove_suffix(1);
+      ended = true;
+    }
+    std::u16string_view descriptors;
+    i = end;
+    if (srcset && !ended) {
+      std::size_t comma = i;
+      int depth = 0;
+      while (comma < value.size() && (value[comma] != u',' || depth > 0)) {
+        if (value[comma] == u'(') ++depth;
+        if (value[comma] == u')' && depth > 0) --depth;
+        ++comma;
+      }
+      descriptors = trimSpace(value.substr(i, comma - i));
+      i = comma;
+    }
+    if (!out.empty()) out += srcset ? u", " : u" ";
+    out += checkResource(url, oneByOne);
+    if (!descriptors.empty()) {
+      out += u' ';
+      out += descriptors;
+    }
+  }
+  return out;
+}
+
+bool HTMLFilter::cssURLAllowed(std::u16string_view url, CSSURLUse use) {
+  const URI uri(url);
+  switch (URISchemes::schemeClass(uri.scheme)) {
+    case SchemeClass::script:
+      if (options_.removeScripting) settings_.countScriptingRemoved();
+      return false;
+    case SchemeClass::embedded:
+      return true;
+    case SchemeClass::unknown:
+      return false;
+    case SchemeClass::network:
+      break;
+  }
+  if (use == CSSURLUse::import && options_.blockExternalCSS) {
+    settings_.countExternalCSSBlocked();
+    return false;
+  }
+  if (!imageURLAllowed(uri, settings_)) return false;
+  // With scripting removed no remote url() stays at all, even one the image options allow:
+  // CSS that loads from elsewhere is how style sheets reach out, and no browser-side check
+  // can tell a background from a beacon. The reader loses a background, never text, so the
+  // declaration goes uncounted: no option the reader set blocked an image here.
+  return !options_.removeScripting;
+}
+
+void HTMLFilter::forwardValue(const Attribute& attribute, URLKind kind) {
+  const std::u16string_view decoded = attribute.data.decodedValue;
+  std::u16string value;
+  switch (kind) {
+    case URLKind::none:
+      break;
+    case URLKind::link:
+      value = checkURL(decoded, true);
+      break;
+    case URLKind::other:
+      value = checkURL(decoded, false);
+      break;
+    case URLKind::resource:
+      value = checkResource(decoded, isOneByOne());
+      break;
+    case URLKind::resourceList:
+      value = checkResourceList(decoded, false);
+      break;
+    case URLKind::srcset:
+      value = checkResourceList(decoded, true);
+      break;
+  }
+  downstream_.attribute(attribute.data.rawName, attribute.key, value, value);
+}
+
+void HTMLFilter::forwardStartTag() {
+  order_.clear();
+  for (std::size_t i = 0; i < attributeCount_; ++i) order_.push_back(&attributes_[i]);
+  // Valued attributes first, each group in byte order of the keys.
+  std::sort(order_.begin(), order_.end(), [](const Attribute* a, const Attribute* b) {
+    return a->hasValue != b->hasValue ? a->hasValue : a->key < b->key;
+  });
+  const HTMLTagLibrary::TagInformation* info = tagInfo_;
+  const auto standard = [&](std::string_view key) {
+    if (info == nullptr || info->isStandardAttribute(key)) return true;
+    settings_.countNonStandardAttributeRemoved();
+    return false;
+  };
+  const auto scripting = [&](std::string_view key) {
+    return options_.removeScripting && (key.substr(0, 2) == "on" || key == "srcdoc");
+  };
+
+  // A link is its href: one the URL check turned away leaves nothing worth keeping.
+  std::u16string linkHref;
+  if (tagName_ == "link") {
+    if (const AttributeData* href = find("href")) {
+      linkHref = checkResource(href->decodedValue, isOneByOne());
+      if (linkHref == kBlank) return;
+    }
+  }
+
+  downstream_.startTag(tagRawName_, tagName_);
+  for (const Attribute* attribute : order_) {
+    const std::string_view key = attribute->key;
+    if (!attribute->hasValue) {
+      if (!standard(key)) continue;
+      if (scripting(key)) {
+        settings_.countScriptingRemoved();
+        continue;
+      }
+      downstream_.attributeWithoutValue(attribute->data.rawName, key);
+      continue;
+    }
+    if (!standard(key)) continue;
+    if (tagName_ == "link" && key == "href") {
+      downstream_.attribute(attribute->data.rawName, key, linkHref, linkHref);
+      continue;
+    }
+    const URLKind kind = urlKind(key);
+    if (kind != URLKind::none) {
+      forwardValue(*attribute, kind);
+      continue;
+    }
+    const std::u16string_view decoded = attribute->data.decodedValue;
+    // Event handlers, and any value a browser would take for script or a whole document
+    // wherever it stands (SVG animation values, an object's param, a title that a script
+    // of the page might one day use as a URL).
+    if (scripting(key) || (options_.removeScripting && (isScriptEntity(decoded) || hasActivePrefix(decoded)))) {
+      settings_.countScriptingRemoved();
+      continue;
+    }
+    if (key == "style") {
+      const std::u16string filtered = css_.filterDeclarations(decoded);
+      downstream_.attribute(attribute->data.rawName, key, filtered, filtered);
+      continue;
+    }
+    downstream_.attribute(attribute->data.rawName, key, attribute->data.rawValue, decoded);
+  }
+  if (tagName_ == "a" && find("href") != nullptr && find("target") == nullptr && !baseTarget_.empty()) {
+    downstream_.attribute(u"target", "target", baseTarget_, baseTarget_);
+  }
+  downstream_.startTagEnd();
+}
+
+void HTMLFilter::startTagEnd() {
+  skipContent_ = false;
+  if (dropsStartTag()) return;
+  forwardStartTag();
+}
+
+void HTMLFilter::rawContent(std::u16string content) {
+  if (skipContent_) return;
+  if (tagName_ == "style") {
+    std::u16string sheet = u"<!--";
+    sheet += css_.filterStyleSheet(content);
+    sheet += u"-->";
+    downstream_.rawContent(std::move(sheet));
+    return;
+  }
+  downstream_.rawContent(std::move(content));
+}
+
+void HTMLFilter::endTag(std::u16string_view rawName, std::string_view key) {
+  if ((key == "body" || key == "html") && !footerDone_) injectFooter();
+  if (skipContent_) {
+    skipContent_ = false;
+    if (key != tagName_) throw std::runtime_error(std::string(kTagMismatchError));
+    return;
+  }
+  if (!tagAllowed(key, false)) return;
+  if (options_.removeNonStandardHTML && tagInformation(key) == nullptr) return;
+  downstream_.endTag(rawName, key);
+}
+
+// Comments go whatever the profile: old browsers run what conditional comments hold, and
+// nothing in one is meant for the reader.
+void HTMLFilter::comment(std::u16string_view /*text*/) {}
+
+void HTMLFilter::declaration(std::u16string_view text) {
+  downstream_.declaration(text);
+}
+
+void HTMLFilter::processingInstruction(std::u16string_view text) {
+  downstream_.processingInstruction(text);
+}
+
+void HTMLFilter::endDocument() {
+  if (!footerDone_) injectFooter();
+  downstream_.endDocument();
+}
+
+// The footer is ours, so it is written as it stands, not filtered.
+void HTMLFilter::injectFooter() {
+  footerDone_ = true;
+  const std::u16string footer = settings_.getHTMLFooter();
+  if (!footer.empty()) parseHTML(downstream_, footer, true);
+}
+
+}  // namespace HTMLFilter
