@@ -1,0 +1,357 @@
+#include "html/CSSFilter.h"
+
+#include <utility>
+#include <vector>
+
+#include "html/CSSTokenizer.h"
+
+namespace HTMLFilter {
+
+namespace {
+
+// Blocks nested deeper than this are not followed: what holds one is dropped. It bounds the
+// recursion of the parser below, whatever the input.
+constexpr std::size_t kMaxNesting = 64;
+
+using Type = CSSTokenType;
+
+bool isScriptingFunction(std::u16string_view lowerName) {
+  constexpr std::u16string_view expression = u"expression";
+  return lowerName == u"eval" ||
+         (lowerName.size() >= expression.size() &&
+          lowerName.substr(lowerName.size() - expression.size()) == expression);
+}
+
+bool isScriptingProperty(std::u16string_view name) {
+  const std::u16string lower = cssLower(name);
+  return lower == u"behavior" || lower == u"-moz-binding" || lower == u"-ms-behavior";
+}
+
+// Functions whose string arguments are URLs.
+bool takesURLStrings(std::u16string_view name) {
+  const std::u16string lower = cssLower(name);
+  return lower == u"url" || lower == u"src" || lower == u"image" || lower == u"image-set" ||
+         lower == u"-webkit-image-set";
+}
+
+bool isImportant(std::u16string_view name) { return cssLower(name) == u"important"; }
+
+// One filtering pass over one text. The structure follows "consume a stylesheet's contents"
+// and "consume a block's contents" of CSS Syntax (with nesting): at-rules, qualified rules and
+// declarations, every one either written whole in canonical form or dropped whole.
+class Pass {
+ public:
+  Pass(std::u16string_view css, bool removeScripting, const CSSFilter::URLCheck& checkURL,
+       const std::function<void()>& countScripting)
+      : tokens_(tokenizeCSS(css, kMaxNesting)),
+        removeScripting_(removeScripting),
+        checkURL_(checkURL),
+        countScripting_(countScripting) {}
+
+  std::u16string styleSheet() {
+    const std::size_t end = tokens_.size();
+    for (std::size_t i = 0; i < end;) {
+      const Type type = tokens_[i].type;
+      // "<!--" and "-->" between rules are there to hide the sheet from old browsers.
+      if (type == Type::whitespace || type == Type::cdo || type == Type::cdc) {
+        ++i;
+      } else if (type == Type::atKeyword) {
+        i = atRule(i, end, true);
+      } else {
+        i = qualifiedRule(i, end, false, true);
+      }
+    }
+    return std::move(out_);
+  }
+
+  std::u16string declarationList() {
+    blockContents(0, tokens_.size(), false);
+    return std::move(out_);
+  }
+
+ private:
+  // The index after the component value that starts at i.
+  [[nodiscard]] std::size_t after(std::size_t i) const {
+    const CSSToken& token = tokens_[i];
+    if (!isCSSOpener(token.type)) return i + 1;
+    return token.match == CSSToken::npos ? tokens_.size() : token.match + 1;
+  }
+  // The end of a block's contents: its closer, or the end of the text.
+  [[nodiscard]] std::size_t contentsEnd(std::size_t opener) const {
+    const std::size_t match = tokens_[opener].match;
+    return match == CSSToken::npos ? tokens_.size() : match;
+  }
+  [[nodiscard]] std::size_t skipWhitespace(std::size_t i, std::size_t end) const {
+    while (i < end && tokens_[i].type == Type::whitespace) ++i;
+    return i;
+  }
+
+  // A rule or declaration is a separate statement of its block: one that went before it was
+  // a declaration, which needs its ";".
+  void beginStatement() {
+    if (afterDeclaration_) out_.push_back(';');
+    afterDeclaration_ = false;
+  }
+
+  // "{" ... "}" or ";" or the end of the enclosing block, from the at-keyword at i.
+  std::size_t atRule(std::size_t i, std::size_t end, bool keep) {
+    std::size_t j = i + 1;
+    std::size_t block = CSSToken::npos;
+    while (j < end && tokens_[j].type != Type::semicolon) {
+      if (tokens_[j].type == Type::openCurly) {
+        block = j;
+        break;
+      }
+      j = after(j);
+    }
+    const std::size_t preludeEnd = j < end ? j : end;
+    const std::size_t next = block != CSSToken::npos ? after(block) : (j < end ? j + 1 : end);
+    if (!keep) return next;
+    std::size_t importTarget = CSSToken::npos;
+    if (cssLower(tokens_[i].value) == u"import") {
+      importTarget = skipWhitespace(i + 1, preludeEnd);
+      const bool target = importTarget < preludeEnd &&
+                          (tokens_[importTarget].type == Type::string ||
+                           tokens_[importTarget].type == Type::url ||
+                           (tokens_[importTarget].type == Type::function &&
+                            cssLower(tokens_[importTarget].value) == u"url"));
+      // Nothing is loaded for an @import a browser cannot read, so nothing is lost.
+      if (!target) return next;
+    }
+    if (!acceptable(i, preludeEnd, importTarget)) return next;
+    if (block != CSSToken::npos && tokens_[block].tooDeep) return next;
+    beginStatement();
+    out_.push_back('@');
+    appendCSSIdent(out_, tokens_[i].value);
+    const std::size_t preludeStart = skipWhitespace(i + 1, preludeEnd);
+    if (preludeStart < preludeEnd) {
+      out_.push_back(' ');
+      write(preludeStart, preludeEnd);
+    }
+    if (block == CSSToken::npos) {
+      out_.push_back(';');
+    } else {
+      out_.push_back('{');
+      blockContents(block + 1, contentsEnd(block), true);
+      out_.push_back('}');
+    }
+    return next;
+  }
+
+  // A prelude and its {} block. Nested in a block, a ";" ends the attempt; at the top of a
+  // sheet it is part of the prelude (which no browser then reads as a selector).
+  std::size_t qualifiedRule(std::size_t i, std::size_t end, bool nested, bool keep) {
+    std::size_t j = i;
+    while (j < end && tokens_[j].type != Type::openCurly) {
+      if (nested && tokens_[j].type == Type::semicolon) return j + 1;
+      j = after(j);
+    }
+    if (j >= end) return end;  // no block: a browser drops the rule
+    const std::size_t next = after(j);
+    if (!keep || tokens_[j].tooDeep || !acceptable(i, j, CSSToken::npos)) return next;
+    beginStatement();
+    write(i, j);
+    out_.push_back('{');
+    blockContents(j + 1, contentsEnd(j), true);
+    out_.push_back('}');
+    return next;
+  }
+
+  // Declarations, and where rules may stand (a rule's block, not a style attribute) nested
+  // at-rules and rules.
+  void blockContents(std::size_t begin, std::size_t end, bool rules) {
+    afterDeclaration_ = false;
+    for (std::size_t i = begin; i < end;) {
+      const Type type = tokens_[i].type;
+      if (type == Type::whitespace || type == Type::semicolon) {
+        ++i;
+        continue;
+      }
+      if (type == Type::atKeyword) {
+        i = atRule(i, end, rules);
+        continue;
+      }
+      if (type == Type::ident) {
+        const std::size_t colon = skipWhitespace(i + 1, end);
+        if (colon < end && tokens_[colon].type == Type::colon) {
+          std::size_t j = colon + 1;
+          bool block = false;
+          while (j < end && tokens_[j].type != Type::semicolon) {
+            block = block || tokens_[j].type == Type::openCurly;
+            j = after(j);
+          }
+          // A {} block in a value is no declaration: CSS nesting reads the text as a rule
+          // ("a:hover{...}").
+          if (!block) {
+            declaration(i, colon + 1, j < end ? j : end);
+            i = j < end ? j + 1 : end;
+            continue;
+          }
+        }
+      }
+      i = qualifiedRule(i, end, true, rules);
+    }
+    afterDeclaration_ = false;
+  }
+
+  void declaration(std::size_t name, std::size_t valueBegin, std::size_t end) {
+    if (!acceptable(name, end, CSSToken::npos)) return;
+    std::size_t valueEnd = end;
+    while (valueEnd > valueBegin && tokens_[valueEnd - 1].type == Type::whitespace) --valueEnd;
+    bool important = false;
+    if (valueEnd > valueBegin && tokens_[valueEnd - 1].type == Type::ident &&
+        isImportant(tokens_[valueEnd - 1].value)) {
+      std::size_t bang = valueEnd - 1;
+      while (bang > valueBegin && tokens_[bang - 1].type == Type::whitespace) --bang;
+      if (bang > valueBegin && tokens_[bang - 1].type == Type::delim && tokens_[bang - 1].delim == '!') {
+        important = true;
+        valueEnd = bang - 1;
+      }
+    }
+    beginStatement();
+    appendCSSIdent(out_, tokens_[name].value);
+    out_.push_back(':');
+    const std::size_t written = out_.size();
+    write(skipWhitespace(valueBegin, valueEnd), valueEnd);
+    if (important) out_ += out_.size() == written ? u"!important" : u" !important";
+    afterDeclaration_ = true;
+  }
+
+  // Whether the statement in [begin, end) may be written: nothing in it that a browser reads
+  // as broken or that is too deep to follow, no script (counted once), and every URL in it
+  // allowed. URLs are asked about only for a statement that is otherwise kept.
+  bool acceptable(std::size_t begin, std::size_t end, std::size_t importTarget) {
+    bool statementStart = true;
+    for (std::size_t i = begin; i < end; ++i) {
+      const CSSToken& token = tokens_[i];
+      switch (token.type) {
+        case Type::badString:
+        case Type::badURL:
+        case Type::cdo:
+        case Type::cdc:
+          return false;
+        default:
+          break;
+      }
+      if (token.tooDeep) return false;
+      if (!removeScripting_) continue;
+      if (token.type == Type::function && isScriptingFunction(joinedFunctionName(begin, i))) {
+        return countScripting();
+      }
+      if (token.type == Type::whitespace) continue;
+      if (statementStart && token.type == Type::ident && isScriptingProperty(token.value)) {
+        const std::size_t colon = skipWhitespace(i + 1, end);
+        if (colon < end && tokens_[colon].type == Type::colon) return countScripting();
+      }
+      statementStart = token.type == Type::semicolon || token.type == Type::openCurly ||
+                       token.type == Type::closeCurly;
+    }
+    return urlsAllowed(begin, end, importTarget);
+  }
+
+  bool countScripting() {
+    if (countScripting_) countScripting_();
+    return false;
+  }
+
+  // The name of the function at i with the names that touch it from before: "ex/**/pression("
+  // reads as ident "ex" then function "pression" in current browsers, but old Internet
+  // Explorer removed the comment and ran it. Only the last letters matter for the test.
+  [[nodiscard]] std::u16string joinedFunctionName(std::size_t begin, std::size_t i) const {
+    std::u16string name = cssLower(tokens_[i].value);
+    for (std::size_t j = i; j > begin && name.size() <= 16 && tokens_[j - 1].type == Type::ident; --j) {
+      name.insert(0, cssLower(tokens_[j - 1].value));
+    }
+    return name;
+  }
+
+  bool urlsAllowed(std::size_t begin, std::size_t end, std::size_t importTarget) {
+    // For each open block: whether its strings are URLs.
+    std::vector<bool> urlStrings;
+    std::size_t importString = CSSToken::npos;
+    for (std::size_t i = begin; i < end; ++i) {
+      const CSSToken& token = tokens_[i];
+      if (isCSSOpener(token.type)) {
+        const bool inherited = !urlStrings.empty() && urlStrings.back();
+        urlStrings.push_back(inherited || (token.type == Type::function && takesURLStrings(token.value)));
+        if (i == importTarget && token.type == Type::function) {
+          const std::size_t string = skipWhitespace(i + 1, end);
+          if (string < end && tokens_[string].type == Type::string) importString = string;
+        }
+        continue;
+      }
+      if (token.matched && !urlStrings.empty()) {
+        urlStrings.pop_back();
+        continue;
+      }
+      const bool url = token.type == Type::url ||
+                       (token.type == Type::string &&
+                        (i == importTarget || (!urlStrings.empty() && urlStrings.back())));
+      if (!url || !checkURL_) continue;
+      const bool import = i == importTarget || i == importString;
+      if (!checkURL_(token.value, import ? CSSURLUse::import : CSSURLUse::resource)) return false;
+    }
+    return true;
+  }
+
+  // Writes the tokens of [begin, end) with whitespace collapsed, every URL as url("...") and
+  // the blocks still open at the end of the text closed.
+  void write(std::size_t begin, std::size_t end) {
+    while (end > begin && tokens_[end - 1].type == Type::whitespace) --end;
+    std::vector<char16_t> open;
+    const CSSToken* previous = nullptr;
+    for (std::size_t i = begin; i < end; ++i) {
+      const CSSToken& token = tokens_[i];
+      if (token.type == Type::whitespace && previous != nullptr && previous->type == Type::delim &&
+          previous->delim == '\\') {
+        continue;  // the "\" was written with its newline
+      }
+      if (previous != nullptr) out_ += cssSeparator(*previous, token, out_);
+      previous = &token;
+      if (token.type == Type::function && cssLower(token.value) == u"url") {
+        const std::size_t string = skipWhitespace(i + 1, end);
+        const std::size_t closer = string < end ? skipWhitespace(string + 1, end) : end;
+        const bool plain = string < end && tokens_[string].type == Type::string &&
+                           (closer == token.match || (closer == end && token.match == CSSToken::npos));
+        if (plain) {
+          out_ += u"url(";
+          appendCSSString(out_, tokens_[string].value);
+          out_.push_back(')');
+          if (closer == end) break;
+          i = closer;
+          continue;
+        }
+      }
+      appendCSSToken(out_, token);
+      if (isCSSOpener(token.type) && token.match == CSSToken::npos) open.push_back(cssCloserOf(token));
+    }
+    while (!open.empty()) {
+      out_.push_back(open.back());
+      open.pop_back();
+    }
+  }
+
+  std::vector<CSSToken> tokens_;
+  bool removeScripting_;
+  const CSSFilter::URLCheck& checkURL_;
+  const std::function<void()>& countScripting_;
+  std::u16string out_;
+  bool afterDeclaration_ = false;
+};
+
+}  // namespace
+
+CSSFilter::CSSFilter(bool removeScripting, URLCheck checkURL, std::function<void()> countScripting)
+    : removeScripting_(removeScripting),
+      checkURL_(std::move(checkURL)),
+      countScripting_(std::move(countScripting)) {}
+
+std::u16string CSSFilter::filterDeclarations(std::u16string_view css) {
+  return Pass(css, removeScripting_, checkURL_, countScripting_).declarationList();
+}
+
+std::u16string CSSFilter::filterStyleSheet(std::u16string_view css) {
+  return Pass(css, removeScripting_, checkURL_, countScripting_).styleSheet();
+}
+
+}  // namespace HTMLFilter
