@@ -438,6 +438,9 @@ std::u16string HTMLFilter::checkResourceList(std::u16string_view value, bool src
 }
 
 bool HTMLFilter::cssURLAllowed(std::u16string_view url, CSSURLUse use) {
+  // CSS reads a URL of nothing but a fragment as a part of this document (an SVG mask,
+  // filter or gradient), whatever the base: it loads nothing.
+  if (use == CSSURLUse::resource && !url.empty() && url.front() == u'#') return true;
   const URI uri(url);
   switch (URISchemes::schemeClass(uri.scheme)) {
     case SchemeClass::script:
