@@ -548,6 +548,11 @@ void HTMLFilter::forwardStartTag() {
     }
     if (key == "style") {
       const std::u16string filtered = css_.filterDeclarations(decoded);
+      // The declarations that stay can begin with what the whole value could not.
+      if (options_.removeScripting && hasActivePrefix(filtered)) {
+        settings_.countScriptingRemoved();
+        continue;
+      }
       downstream_.attribute(attribute->data.rawName, key, filtered, filtered);
       continue;
     }

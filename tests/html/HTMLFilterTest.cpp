@@ -250,6 +250,8 @@ const Case styleCases[] = {
      "<b style=\"background:url(&quot;cid:a&quot;)\">", {}},
     {"fragment url in CSS loads nothing and stays", SC | EXT, u"<b style=\"mask:url(#m);fill:URL('#g')\">",
      "<b style=\"mask:url(&quot;#m&quot;);fill:url(&quot;#g&quot;)\">", {}},
+    {"style value that begins with a script scheme once filtered", SC,
+     u"<b style=\"x:expression(1);vbscript:a\">", "<b>", {{"ScriptingRemoved", 2}}},
     {"remote url in CSS goes when scripting is removed", SC, u"<b style=\"background:url(http://x.example/a)\">",
      "<b style=\"\">", {}},
     {"remote url in CSS meets the web-bug check", EXT, u"<b style=\"background:url(http://x.example/a)\">",
