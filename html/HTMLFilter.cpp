@@ -438,6 +438,9 @@ std::u16string HTMLFilter::checkResourceList(std::u16string_view value, bool src
 }
 
 bool HTMLFilter::cssURLAllowed(std::u16string_view url, CSSURLUse use) {
+  // CSS reads a URL of nothing but a fragment as a part of this document (an SVG mask,
+  // filter or gradient), whatever the base: it loads nothing.
+  if (use == CSSURLUse::resource && !url.empty() && url.front() == u'#') return true;
   const URI uri(url);
   switch (URISchemes::schemeClass(uri.scheme)) {
     case SchemeClass::script:
@@ -545,6 +548,11 @@ void HTMLFilter::forwardStartTag() {
     }
     if (key == "style") {
       const std::u16string filtered = css_.filterDeclarations(decoded);
+      // The declarations that stay can begin with what the whole value could not.
+      if (options_.removeScripting && hasActivePrefix(filtered)) {
+        settings_.countScriptingRemoved();
+        continue;
+      }
       downstream_.attribute(attribute->data.rawName, key, filtered, filtered);
       continue;
     }
