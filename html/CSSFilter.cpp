@@ -107,9 +107,8 @@ class Pass {
     const std::size_t preludeEnd = j < end ? j : end;
     const std::size_t next = block != CSSToken::npos ? after(block) : (j < end ? j + 1 : end);
     if (!keep) return next;
-    std::size_t importTarget = CSSToken::npos;
     if (cssLower(tokens_[i].value) == u"import") {
-      importTarget = skipWhitespace(i + 1, preludeEnd);
+      const std::size_t importTarget = skipWhitespace(i + 1, preludeEnd);
       const bool target = importTarget < preludeEnd &&
                           (tokens_[importTarget].type == Type::string ||
                            tokens_[importTarget].type == Type::url ||
@@ -118,7 +117,7 @@ class Pass {
       // Nothing is loaded for an @import a browser cannot read, so nothing is lost.
       if (!target) return next;
     }
-    if (!acceptable(i, preludeEnd, importTarget)) return next;
+    if (!acceptable(i, preludeEnd)) return next;
     if (block != CSSToken::npos && tokens_[block].tooDeep) return next;
     beginStatement();
     out_.push_back('@');
@@ -148,7 +147,7 @@ class Pass {
     }
     if (j >= end) return end;  // no block: a browser drops the rule
     const std::size_t next = after(j);
-    if (!keep || tokens_[j].tooDeep || !acceptable(i, j, CSSToken::npos)) return next;
+    if (!keep || tokens_[j].tooDeep || !acceptable(i, j)) return next;
     beginStatement();
     write(i, j);
     out_.push_back('{');
@@ -195,7 +194,7 @@ class Pass {
   }
 
   void declaration(std::size_t name, std::size_t valueBegin, std::size_t end) {
-    if (!acceptable(name, end, CSSToken::npos)) return;
+    if (!acceptable(name, end)) return;
     std::size_t valueEnd = end;
     while (valueEnd > valueBegin && tokens_[valueEnd - 1].type == Type::whitespace) --valueEnd;
     bool important = false;
@@ -220,7 +219,7 @@ class Pass {
   // Whether the statement in [begin, end) may be written: nothing in it that a browser reads
   // as broken or that is too deep to follow, no script (counted once), and every URL in it
   // allowed. URLs are asked about only for a statement that is otherwise kept.
-  bool acceptable(std::size_t begin, std::size_t end, std::size_t importTarget) {
+  bool acceptable(std::size_t begin, std::size_t end) {
     bool statementStart = true;
     for (std::size_t i = begin; i < end; ++i) {
       const CSSToken& token = tokens_[i];
@@ -246,7 +245,7 @@ class Pass {
       statementStart = token.type == Type::semicolon || token.type == Type::openCurly ||
                        token.type == Type::closeCurly;
     }
-    return urlsAllowed(begin, end, importTarget);
+    return urlsAllowed(begin, end);
   }
 
   bool countScripting() {
@@ -265,7 +264,14 @@ class Pass {
     return name;
   }
 
-  bool urlsAllowed(std::size_t begin, std::size_t end, std::size_t importTarget) {
+  // Whether the token at i follows an "@import" keyword. Not only the target of an @import
+  // rule: the same text in the prelude of another at-rule is read as an import target too.
+  [[nodiscard]] bool followsImport(std::size_t begin, std::size_t i) const {
+    while (i > begin && tokens_[i - 1].type == Type::whitespace) --i;
+    return i > begin && tokens_[i - 1].type == Type::atKeyword && cssLower(tokens_[i - 1].value) == u"import";
+  }
+
+  bool urlsAllowed(std::size_t begin, std::size_t end) {
     // For each open block: whether its strings are URLs.
     std::vector<bool> urlStrings;
     std::size_t importString = CSSToken::npos;
@@ -274,7 +280,7 @@ class Pass {
       if (isCSSOpener(token.type)) {
         const bool inherited = !urlStrings.empty() && urlStrings.back();
         urlStrings.push_back(inherited || (token.type == Type::function && takesURLStrings(token.value)));
-        if (i == importTarget && token.type == Type::function) {
+        if (token.type == Type::function && cssLower(token.value) == u"url" && followsImport(begin, i)) {
           const std::size_t string = skipWhitespace(i + 1, end);
           if (string < end && tokens_[string].type == Type::string) importString = string;
         }
@@ -284,11 +290,10 @@ class Pass {
         urlStrings.pop_back();
         continue;
       }
-      const bool url = token.type == Type::url ||
-                       (token.type == Type::string &&
-                        (i == importTarget || (!urlStrings.empty() && urlStrings.back())));
+      if (token.type != Type::url && token.type != Type::string) continue;
+      const bool import = i == importString || followsImport(begin, i);
+      const bool url = token.type == Type::url || import || (!urlStrings.empty() && urlStrings.back());
       if (!url || !checkURL_) continue;
-      const bool import = i == importTarget || i == importString;
       if (!checkURL_(token.value, import ? CSSURLUse::import : CSSURLUse::resource)) return false;
     }
     return true;

@@ -22,19 +22,16 @@ std::u16string preprocess(std::u16string_view css) {
   text.reserve(css.size());
   for (std::size_t i = 0; i < css.size(); ++i) {
     const char16_t c = css[i];
-    if (c == 0) {
-      text.push_back(u'\uFFFD');
-    } else if (c == '\r') {
-      if (i + 1 < css.size() && css[i + 1] == '\n') ++i;
-      text.push_back('\n');
-    } else if (c == '\f') {
-      text.push_back('\n');
-    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < css.size() && css[i + 1] >= 0xDC00 &&
-               css[i + 1] <= 0xDFFF) {
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < css.size() && css[i + 1] >= 0xDC00 &&
+                      css[i + 1] <= 0xDFFF;
+    if (pair) {
       text.push_back(c);
       text.push_back(css[++i]);
-    } else if (isSurrogate(c)) {
+    } else if (c == 0 || isSurrogate(c)) {
       text.push_back(u'\uFFFD');
+    } else if (c == '\r' || c == '\f') {
+      if (c == '\r' && i + 1 < css.size() && css[i + 1] == '\n') ++i;
+      text.push_back('\n');
     } else {
       text.push_back(c);
     }
