@@ -1,6 +1,7 @@
 #include "html/HTMLFilter.h"
 
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 #include <stdexcept>
 
@@ -170,10 +171,19 @@ const HTMLFilter::AttributeData* HTMLFilter::find(std::string_view key) const {
   return nullptr;
 }
 
+// The library's answers for the tags met so far, by a hash of the key: mail uses a few dozen
+// tags thousands of times, and the library is an ordered map of strings. The library never
+// changes once built, so the answers hold for every document this thread filters.
 const HTMLTagLibrary::TagInformation* HTMLFilter::tagInformation(std::string_view key) {
+  struct CachedTag {
+    std::string key;
+    const HTMLTagLibrary::TagInformation* info = nullptr;
+    bool filled = false;
+  };
+  thread_local std::array<CachedTag, 64> tagCache{};
   std::size_t hash = key.size();
   for (const char c : key) hash = hash * 31 + static_cast<unsigned char>(c);
-  CachedTag& slot = tagCache_[hash % tagCache_.size()];
+  CachedTag& slot = tagCache[hash % tagCache.size()];
   if (!slot.filled || slot.key != key) {
     slot.key.assign(key);
     slot.info = HTMLTagLibrary::getTagInformation(key);
