@@ -173,8 +173,10 @@ MessageDate parseMessageDate(std::string_view text) {
   if (!minute || *minute > 59) fail("cannot parse minutes");
   date.minute = static_cast<int>(*minute);
 
+  in.skipSpace();
   if (in.peek() == ':') {
     in.skip();
+    in.skipSpace();
     const auto second = in.number();
     date.second = second && *second <= 60 ? static_cast<int>(*second) : 0;
   }
