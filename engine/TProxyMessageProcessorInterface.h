@@ -24,6 +24,8 @@ class TProxyMessageProcessorInterface : public TProxyMessageProcessorInterfaceBa
   void ProcessLine(std::string_view line) override;
   void Finish() override;
 
+  // The settings interface of this message.
+  [[nodiscard]] MessageProcessorInterface& Engine() noexcept { return *engine_; }
   // The message's log record (complete after Finish), for front ends that report it.
   [[nodiscard]] const TMessageLogRecord& LogRecord() const noexcept { return engine_->logRecord(); }
   [[nodiscard]] bool Failed() const noexcept { return failed_; }
