@@ -33,7 +33,6 @@ TEST(ParseIPv4Address, ReadsTheFormsBrowsersRead) {
       {"0x7F000001", "127.0.0.1"},
       {"0177.0.0.1", "127.0.0.1"},
       {"10.0x10.1", "10.16.0.1"},
-      {"0x", "0.0.0.0"},
       {"255.255.255.255", "255.255.255.255"},
       {"4294967295", "255.255.255.255"},
       // Not addresses: these go to the name look-up, or to none.
@@ -51,6 +50,10 @@ TEST(ParseIPv4Address, ReadsTheFormsBrowsersRead) {
       {"0x1g.1.1.1", std::nullopt},
       {"1.2.3.4 junk", std::nullopt},  // inet_aton would stop at the blank
       {std::string("1.2.3.4\0", 8), std::nullopt},
+      {"1.2.3.4\r", std::nullopt},
+      {"1.2.", "1.0.0.2"},  // stops early, and reads as browsers read it
+      {"1.2.0x", "1.2.0.0"},
+      {"0x", "0.0.0.0"},
       {"-1.2.3.4", std::nullopt},
       {"tracker.example", std::nullopt},
       {"\xff\xfe.1", std::nullopt},
