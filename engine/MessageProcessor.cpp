@@ -24,11 +24,25 @@ std::string trimAddress(std::string_view text) {
   return std::string(text);
 }
 
-// The text between the first "<" and the first ">", when it holds an "@".
+// The text between the first "<" outside quoted strings and the next ">", when it holds an
+// "@". A display name such as "\"ann@bank.example <ann@bank.example>\" <x@elsewhere>" names
+// the mailbox after it, not the one in its quotes, so quotes are skipped as mail programs do.
 std::optional<std::string> angleAddress(std::string_view value) {
-  const auto open = value.find('<');
-  const auto close = value.find('>');
-  if (open == std::string_view::npos || close == std::string_view::npos || close <= open + 1) return std::nullopt;
+  std::size_t open = std::string_view::npos;
+  bool quoted = false;
+  for (std::size_t i = 0; i < value.size() && open == std::string_view::npos; ++i) {
+    const char c = value[i];
+    if (quoted && c == '\\') {
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && c == '<') {
+      open = i;
+    }
+  }
+  if (open == std::string_view::npos) return std::nullopt;
+  const auto close = value.find('>', open);
+  if (close == std::string_view::npos || close == open + 1) return std::nullopt;
   const std::string_view inside = value.substr(open + 1, close - open - 1);
   if (inside.find('@') == std::string_view::npos) return std::nullopt;
   return trimAddress(inside);
