@@ -94,7 +94,9 @@ void MessageProcessorInterface::setSenderAddress(std::string_view address) {
 
 void MessageProcessorInterface::chooseProfile(std::string_view address) {
   const TConfig& config = bridge_.Config();
-  const std::string overrideName = config.AddressOverrides.FindSecurityProfile(address);
+  const std::string overrideName = options_.forcedSecurityProfile
+                                       ? *options_.forcedSecurityProfile
+                                       : config.AddressOverrides.FindSecurityProfile(address);
   const std::string& accountName = bridge_.Account().DefaultSecurityProfile;
   const std::string& wanted = overrideName.empty() ? accountName : overrideName;
 

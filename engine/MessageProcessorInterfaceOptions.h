@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <span>
+#include <string>
 
 #include "config/TWebBugProvider.h"
 #include "engine/HostResolver.h"
@@ -15,6 +16,9 @@ struct MessageProcessorInterfaceOptions {
   // Received field and the time the message log records. Unset: the clock at construction
   // (Date and Received in the local zone's standard time, the log in local time).
   std::optional<MailParser::MessageDate> processingTime;
+  // A profile name that applies to every sender, overrides and the account's default aside
+  // (a front end's choice); unset: the sender chooses.
+  std::optional<std::string> forcedSecurityProfile;
   // The web-bug providers known to the program.
   std::span<const TWebBugProvider> webBugProviders = knownWebBugProviders;
   // How findWebBugProvider turns a host name into an address.

@@ -128,6 +128,15 @@ TEST_F(InterfaceTest, TheSenderChoosesTheProfileAndAMissingOneFallsBackWithAWarn
   }
 }
 
+TEST_F(InterfaceTest, AForcedProfileAppliesToEverySender) {
+  MessageProcessorInterfaceOptions options = Options();
+  options.forcedSecurityProfile = "Relaxed";
+  TProxyMessageProcessorInterface forced(config, account, {}, {}, nullptr, options);
+  forced.Engine().setSenderAddress("boss@example.com");  // would be "Strict" by its override
+  EXPECT_EQ(&forced.Engine().securityProfile(), relaxed);
+  EXPECT_EQ(forced.Engine().logRecord().SecurityProfile, "Relaxed");
+}
+
 TEST_F(InterfaceTest, WithoutAnyHighProfileTheBuiltInTemplateApplies) {
   account.DefaultSecurityProfile = "Removed";
   config->SecurityProfiles.Clear();
