@@ -15,6 +15,10 @@ For each message and profile the filtered output must
 Prints one summary line per profile and the first failures of each kind; exits 1 if any
 check failed.
 
+Messages listed in known-failures.tsv beside this script ("path<TAB>why", the reason naming
+a fault of the engine written up for its owners) are reported as known and do not fail the
+run; a listed message that passes is reported so that its line can go.
+
 usage: check-corpus.py FILTER OUTLINE CORPUS_DIR [--jobs N] [--profiles Low,Medium,High]
 """
 
@@ -25,6 +29,7 @@ import email.header
 import email.policy
 import hashlib
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -163,6 +168,8 @@ def check_kept(original, filtered, by_ext, by_type, problems):
             continue
         if part.get_content_maintype() == "text" and data.strip() == b"":
             continue
+        if re.search(rb"(?m)^begin [0-7]{3,4} ", data):
+            continue  # uuencoded files in text are the profile's to block (BlockUUencoding...)
         wanted = data.rstrip(b"\r\n")
         for index in range(cursor, len(out_leaves)):
             candidate = out_leaves[index]
@@ -296,13 +303,28 @@ def main():
                     if problems:
                         failures[profile].append((os.path.relpath(path, args.corpus), problems))
 
+    known = {}
+    known_file = os.path.join(os.path.dirname(os.path.abspath(__file__)), "known-failures.tsv")
+    if os.path.exists(known_file):
+        with open(known_file, encoding="utf-8") as f:
+            for line in f:
+                if line.strip() and not line.startswith("#"):
+                    path, _, why = line.rstrip("\n").partition("\t")
+                    known[path] = why
+
     failed = False
+    failing_anywhere = set()
     for profile in profiles:
-        bad = failures[profile]
-        print("%-6s %d messages, %d passed, %d failed" % (profile, len(messages), len(messages) - len(bad), len(bad)))
+        bad = [(path, problems) for path, problems in failures[profile] if path not in known]
+        known_bad = [path for path, _ in failures[profile] if path in known]
+        failing_anywhere.update(path for path, _ in failures[profile])
+        print("%-6s %d messages: %d passed, %d failed, %d known failures" % (
+            profile, len(messages), len(messages) - len(bad) - len(known_bad), len(bad), len(known_bad)))
         for path, problems in bad[:args.show]:
             print("  %s: %s" % (path, "; ".join(problems[:3])))
         failed = failed or bool(bad)
+    for path in sorted(set(known) - failing_anywhere):
+        print("known failure now passes, remove it from known-failures.tsv: %s" % path)
     return 1 if failed else 0
 
 
