@@ -1,6 +1,7 @@
 #include "html/HTMLFilter.h"
 
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 #include <stdexcept>
 
@@ -170,10 +171,19 @@ const HTMLFilter::AttributeData* HTMLFilter::find(std::string_view key) const {
   return nullptr;
 }
 
+// The library's answers for the tags met so far, by a hash of the key: mail uses a few dozen
+// tags thousands of times, and the library is an ordered map of strings. The library never
+// changes once built, so the answers hold for every document this thread filters.
 const HTMLTagLibrary::TagInformation* HTMLFilter::tagInformation(std::string_view key) {
+  struct CachedTag {
+    std::string key;
+    const HTMLTagLibrary::TagInformation* info = nullptr;
+    bool filled = false;
+  };
+  thread_local std::array<CachedTag, 64> tagCache{};
   std::size_t hash = key.size();
   for (const char c : key) hash = hash * 31 + static_cast<unsigned char>(c);
-  CachedTag& slot = tagCache_[hash % tagCache_.size()];
+  CachedTag& slot = tagCache[hash % tagCache.size()];
   if (!slot.filled || slot.key != key) {
     slot.key.assign(key);
     slot.info = HTMLTagLibrary::getTagInformation(key);
@@ -438,6 +448,9 @@ std::u16string HTMLFilter::checkResourceList(std::u16string_view value, bool src
 }
 
 bool HTMLFilter::cssURLAllowed(std::u16string_view url, CSSURLUse use) {
+  // CSS reads a URL of nothing but a fragment as a part of this document (an SVG mask,
+  // filter or gradient), whatever the base: it loads nothing.
+  if (use == CSSURLUse::resource && !url.empty() && url.front() == u'#') return true;
   const URI uri(url);
   switch (URISchemes::schemeClass(uri.scheme)) {
     case SchemeClass::script:
@@ -545,6 +558,11 @@ void HTMLFilter::forwardStartTag() {
     }
     if (key == "style") {
       const std::u16string filtered = css_.filterDeclarations(decoded);
+      // The declarations that stay can begin with what the whole value could not.
+      if (options_.removeScripting && hasActivePrefix(filtered)) {
+        settings_.countScriptingRemoved();
+        continue;
+      }
       downstream_.attribute(attribute->data.rawName, key, filtered, filtered);
       continue;
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -80,7 +79,7 @@ class HTMLFilter : public IHTMLHandler {
   // How an attribute's value is checked before it is forwarded.
   enum class URLKind : std::uint8_t { none, link, other, resource, resourceList, srcset };
 
-  [[nodiscard]] const HTMLTagLibrary::TagInformation* tagInformation(std::string_view key);
+  [[nodiscard]] static const HTMLTagLibrary::TagInformation* tagInformation(std::string_view key);
   [[nodiscard]] bool tagAllowed(std::string_view key, bool counting);
   [[nodiscard]] const AttributeData* find(std::string_view key) const;
   [[nodiscard]] bool isOneByOne() const;
@@ -107,14 +106,6 @@ class HTMLFilter : public IHTMLHandler {
   std::string tagName_;
   // The tag library's entry for tagName_, looked up only when non-standard HTML goes.
   const HTMLTagLibrary::TagInformation* tagInfo_ = nullptr;
-  // The library's answers for the tags met so far, by a hash of the key: a document uses a
-  // few dozen tags thousands of times, and the library is an ordered map of strings.
-  struct CachedTag {
-    std::string key;
-    const HTMLTagLibrary::TagInformation* info = nullptr;
-    bool filled = false;
-  };
-  std::array<CachedTag, 64> tagCache_{};
   std::vector<Attribute> attributes_;
   std::size_t attributeCount_ = 0;
   std::vector<const Attribute*> order_;

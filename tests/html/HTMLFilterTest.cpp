@@ -241,21 +241,31 @@ const Case styleCases[] = {
      "<b style=\"color:red\">", {{"ScriptingRemoved", 1}}},
     {"expression in any case", SC, u"<b style=\"width:EXPRESSION(alert(1))\">", "<b style=\"\">",
      {{"ScriptingRemoved", 1}}},
-    {"javascript url in CSS", SC, u"<b style=\"background:url(javascript:f())\">", "<b style=\"\">",
+    {"javascript url in CSS", SC, u"<b style=\"background:url('javascript:f()')\">", "<b style=\"\">",
      {{"ScriptingRemoved", 1}}},
-    {"embedded url in CSS stays", SC, u"<b style=\"background:url(cid:a)\">", "<b style=\"background:url(cid:a)\">",
-     {}},
+    // A "(" ends an unquoted url() as a bad URL, which browsers drop with its declaration.
+    {"unquoted url with a parenthesis", SC, u"<b style=\"background:url(javascript:f());color:red\">",
+     "<b style=\"color:red\">", {}},
+    {"embedded url in CSS stays", SC, u"<b style=\"background:url(cid:a)\">",
+     "<b style=\"background:url(&quot;cid:a&quot;)\">", {}},
+    {"fragment url in CSS loads nothing and stays", SC | EXT, u"<b style=\"mask:url(#m);fill:URL('#g')\">",
+     "<b style=\"mask:url(&quot;#m&quot;);fill:url(&quot;#g&quot;)\">", {}},
+    {"style value that begins with a script scheme once filtered", SC,
+     u"<b style=\"x:expression(1);vbscript:a\">", "<b>", {{"ScriptingRemoved", 2}}},
     {"remote url in CSS goes when scripting is removed", SC, u"<b style=\"background:url(http://x.example/a)\">",
      "<b style=\"\">", {}},
     {"remote url in CSS meets the web-bug check", EXT, u"<b style=\"background:url(http://x.example/a)\">",
      "<b style=\"\">", {{"ExternalImagesBlocked", 1}}},
     {"remote url in CSS allowed by a lenient profile", 0, u"<b style=\"background:url(http://x.example/a)\">",
-     "<b style=\"background:url(http://x.example/a)\">", {}},
+     "<b style=\"background:url(&quot;http://x.example/a&quot;)\">", {}},
     {"relative url in CSS", 0, u"<b style=\"background:url(a.gif)\">", "<b style=\"\">", {}},
     {"import blocked as external CSS", XCSS, u"<style>@import 'http://x.example/a.css';b{color:red}</style>",
      "<style> b{color:red} </style>", {{"ExternalCSSBlocked", 1}}},
     {"import meets the web-bug check", EXT, u"<style>@import url(http://x.example/a.css);</style>",
      "<style>  </style>", {{"ExternalImagesBlocked", 1}}},
+    // Still open: "url (" with a space is no URL to a browser, yet the CSS filter writes it
+    // back with its argument unchecked ("background:url (javascript:x)"). Its row waits on
+    // the CSS filter dropping such a declaration.
     {"url in a style element", SC, u"<style>b{background:URL(http://x.example/a);color:red}</style>",
      "<style> b{color:red} </style>", {}},
 };
@@ -272,7 +282,8 @@ const Case hostileCases[] = {
     {"input that stops early in a tag", SC, u"<img src=http://x.example/a onerror=f()",
      "<img src=\"http://x.example/a\">", {}},
     {"input that stops early in a script", SC, u"<script>f(", "", {{"ScriptingRemoved", 1}}},
-    {"input that stops early in a style", SC, u"<style>b{background:url(javascript:f()", "<style>  </style>",
+    // Without its end tag the style element runs to the end of the document, in a browser too.
+    {"input that stops early in a style", SC, u"<style>b{background:url(\"javascript:f()", "<style> b{} ",
      {{"ScriptingRemoved", 1}}},
 };
 INSTANTIATE_TEST_SUITE_P(Hostile, Filtering, testing::ValuesIn(hostileCases));
