@@ -268,8 +268,8 @@ void BM_CSSFilterStyleSheet(benchmark::State& state) {
 // Tokenizing alone, the part of the filter's cost that every reader of CSS pays.
 void BM_CSSTokenizeStyleSheet(benchmark::State& state) {
   runAgainstCopy(state, corpusCSS().sheets, [](const std::u16string& text) {
-    const std::vector<HTMLFilter::CSSToken> tokens = HTMLFilter::tokenizeCSS(text, 64);
-    return std::u16string(tokens.empty() ? 0 : 1, u'x');
+    const HTMLFilter::CSSTokens tokens = HTMLFilter::tokenizeCSS(text, 64);
+    return std::u16string(tokens.tokens.empty() ? 0 : 1, u'x');
   });
 }
 

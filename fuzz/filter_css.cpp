@@ -30,27 +30,36 @@ std::u16string filter(std::u16string_view css, bool sheet, bool removeScripting)
   return sheet ? cssFilter.filterStyleSheet(css) : cssFilter.filterDeclarations(css);
 }
 
+std::u16string lower(std::u16string_view name) {
+  std::u16string out(name);
+  for (char16_t& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char16_t>(c + ('a' - 'A'));
+  }
+  return out;
+}
+
 bool endsWithExpression(const std::u16string& name) {
   constexpr std::u16string_view expression = u"expression";
   return name.size() >= expression.size() && name.compare(name.size() - expression.size(), expression.size(), expression) == 0;
 }
 
 void checkTokens(std::u16string_view output, bool removeScripting) {
-  const std::vector<CSSToken> tokens = HTMLFilter::tokenizeCSS(output, 1000000);
+  const HTMLFilter::CSSTokens list = HTMLFilter::tokenizeCSS(output, 1000000);
+  const std::vector<CSSToken>& tokens = list.tokens;
   std::vector<bool> urlStrings;  // per open block: whether its strings are URLs
   bool statementStart = true;
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     const CSSToken& token = tokens[i];
-    const std::u16string lower = HTMLFilter::cssLower(token.value);
+    const std::u16string name = lower(token.value);
     if (removeScripting && token.type == CSSTokenType::function) {
-      std::u16string joined = lower;
+      std::u16string joined = name;
       for (std::size_t j = i; j > 0 && joined.size() <= 16 && tokens[j - 1].type == CSSTokenType::ident; --j) {
-        joined.insert(0, HTMLFilter::cssLower(tokens[j - 1].value));
+        joined.insert(0, lower(tokens[j - 1].value));
       }
       check(joined != u"eval" && !endsWithExpression(joined), "no script function is left");
     }
     if (removeScripting && statementStart && token.type == CSSTokenType::ident &&
-        (lower == u"behavior" || lower == u"-moz-binding" || lower == u"-ms-behavior")) {
+        (name == u"behavior" || name == u"-moz-binding" || name == u"-ms-behavior")) {
       std::size_t colon = i + 1;
       while (colon < tokens.size() && tokens[colon].type == CSSTokenType::whitespace) ++colon;
       check(colon >= tokens.size() || tokens[colon].type != CSSTokenType::colon, "no binding property is left");
@@ -60,8 +69,8 @@ void checkTokens(std::u16string_view output, bool removeScripting) {
                        token.type == CSSTokenType::closeCurly;
     }
     if (HTMLFilter::isCSSOpener(token.type)) {
-      const bool url = lower == u"url" || lower == u"src" || lower == u"image" || lower == u"image-set" ||
-                       lower == u"-webkit-image-set";
+      const bool url = name == u"url" || name == u"src" || name == u"image" || name == u"image-set" ||
+                       name == u"-webkit-image-set";
       urlStrings.push_back((!urlStrings.empty() && urlStrings.back()) || (token.type == CSSTokenType::function && url));
       continue;
     }
@@ -71,7 +80,7 @@ void checkTokens(std::u16string_view output, bool removeScripting) {
       std::size_t at = i;
       while (at > 0 && tokens[at - 1].type == CSSTokenType::whitespace) --at;
       importTarget = at > 0 && tokens[at - 1].type == CSSTokenType::atKeyword &&
-                     HTMLFilter::cssLower(tokens[at - 1].value) == u"import";
+                     lower(tokens[at - 1].value) == u"import";
     }
     const bool isURL = token.type == CSSTokenType::url ||
                        (token.type == CSSTokenType::string && (importTarget || (!urlStrings.empty() && urlStrings.back())));
