@@ -1,5 +1,6 @@
 #include "html/CSSTokenizer.h"
 
+#include <array>
 #include <string>
 
 namespace HTMLFilter {
@@ -8,11 +9,26 @@ namespace {
 
 constexpr char32_t kEOF = 0xFFFFFFFF;
 
-bool isDigit(char32_t c) { return c >= '0' && c <= '9'; }
+constexpr bool isDigit(char32_t c) { return c >= '0' && c <= '9'; }
 bool isHex(char32_t c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool isLetter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isNameStart(char32_t c) { return isLetter(c) || c == '_' || (c >= 0x80 && c != kEOF); }
-bool isName(char32_t c) { return isNameStart(c) || isDigit(c) || c == '-'; }
+constexpr bool isLetter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// For ASCII: whether a character starts a name, continues one, or may start a word that
+// scanners of style text look for.
+constexpr std::uint8_t kNameStart = 1;
+constexpr std::uint8_t kName = 2;
+constexpr std::uint8_t kWordStart = 4;
+constexpr auto kASCII = [] {
+  std::array<std::uint8_t, 128> table{};
+  for (char32_t c = 0; c < 128; ++c) {
+    if (isLetter(c) || c == '_') table[c] |= kNameStart | kName;
+    if (isDigit(c) || c == '-') table[c] |= kName;
+  }
+  for (const char c : std::string_view("ebujvEBUJV@")) table[static_cast<unsigned char>(c)] |= kWordStart;
+  return table;
+}();
+bool isNameStart(char32_t c) { return c < 0x80 ? (kASCII[c] & kNameStart) != 0 : c != kEOF; }
+bool isName(char32_t c) { return c < 0x80 ? (kASCII[c] & kName) != 0 : c != kEOF; }
 bool isWhitespace(char32_t c) { return c == '\n' || c == '\t' || c == ' '; }
 bool isNonPrintable(char32_t c) {
   return c <= 0x08 || c == 0x0B || (c >= 0x0E && c <= 0x1F) || c == 0x7F;
@@ -189,7 +205,10 @@ class Tokenizer {
   }
 
   std::u16string_view identSequence() {
-    Value name(*this, pos_);
+    const std::size_t start = pos_;
+    while (pos_ < text_.size() && isName(text_[pos_])) ++pos_;
+    if (!validEscape(peek(), peek(1))) return text_.substr(start, pos_ - start);
+    Value name(*this, start);
     while (true) {
       const char32_t c = peek();
       if (isName(c)) {
@@ -487,19 +506,28 @@ bool startsScannedWord(std::u16string_view text, std::size_t at, bool string) {
 // An identifier's or hash's name, escaped where it must be. `hidden`: a character to escape
 // in any case.
 void appendName(std::u16string& out, std::u16string_view name, bool ident, std::size_t hidden) {
+  // Characters written as they are go out in runs.
+  std::size_t run = 0;
   for (std::size_t i = 0; i < name.size(); ++i) {
     const char16_t c = name[i];
-    if (startsScannedWord(name, i, false)) hidden = i + 1;
-    if (c < 0x20 || c == 0x7F || c == '<' || c == '>' || i == hidden ||
-        (ident && isDigit(c) && (i == 0 || (i == 1 && name[0] == '-')))) {
+    if (c < 0x80) {
+      const std::uint8_t kind = kASCII[c];
+      if ((kind & kWordStart) != 0 && startsScannedWord(name, i, false)) hidden = i + 1;
+      const bool leadingDigit = ident && isDigit(c) && (i == 0 || (i == 1 && name[0] == '-'));
+      if ((kind & kName) != 0 && i != hidden && !leadingDigit) continue;
+    } else if (i != hidden) {
+      continue;
+    }
+    out.append(name.data() + run, i - run);
+    run = i + 1;
+    if (c < 0x20 || c == 0x7F || c == '<' || c == '>' || i == hidden || isDigit(c)) {
       appendHexEscape(out, c);
-    } else if (isName(c)) {
-      out.push_back(c);
     } else {
       out.push_back('\\');
       out.push_back(c);
     }
   }
+  out.append(name.data() + run, name.size() - run);
 }
 
 }  // namespace
@@ -515,19 +543,6 @@ CSSTokens tokenizeCSS(std::u16string_view css, std::size_t maxNesting) {
   result.tokens.reserve(text.size() / 4 + 4);
   Tokenizer(text, result.decoded_, maxNesting).run(result.tokens);
   return result;
-}
-
-bool isCSSOpener(CSSTokenType type) {
-  return type == CSSTokenType::function || type == CSSTokenType::openParen ||
-         type == CSSTokenType::openSquare || type == CSSTokenType::openCurly;
-}
-
-char16_t cssCloserOf(const CSSToken& opener) {
-  switch (opener.type) {
-    case CSSTokenType::openSquare: return u']';
-    case CSSTokenType::openCurly: return u'}';
-    default: return u')';
-  }
 }
 
 bool cssNameIs(std::u16string_view name, std::string_view lower) {

@@ -80,8 +80,17 @@ class CSSTokens {
 // `maxNesting` blocks is marked tooDeep. Linear in the input, never throws but for memory.
 [[nodiscard]] CSSTokens tokenizeCSS(std::u16string_view css, std::size_t maxNesting);
 
-[[nodiscard]] bool isCSSOpener(CSSTokenType type);
-[[nodiscard]] char16_t cssCloserOf(const CSSToken& opener);
+[[nodiscard]] inline bool isCSSOpener(CSSTokenType type) {
+  return type == CSSTokenType::function || type == CSSTokenType::openParen ||
+         type == CSSTokenType::openSquare || type == CSSTokenType::openCurly;
+}
+[[nodiscard]] inline char16_t cssCloserOf(const CSSToken& opener) {
+  switch (opener.type) {
+    case CSSTokenType::openSquare: return u']';
+    case CSSTokenType::openCurly: return u'}';
+    default: return u')';
+  }
+}
 
 // Writers of the canonical form. None writes NUL, "<" or ">" other than as an escape, so a
 // string, name or URL can never close a style element or open or close an HTML comment.
