@@ -2,7 +2,8 @@
 // removeScripting, and checks what the HTML filter relies on: the output cannot end a style
 // element or open or close an HTML comment, holds no NUL, filters to itself, runs no script
 // when scripting is removed, and every URL in it was allowed by the check (which refuses the
-// URLs that contain "evil").
+// URLs that contain "evil"), and none of the words that scanners of style text flag is
+// spelled but where the filter asked about the URL.
 //
 // The input is read twice: each byte as one character, and (for an even size) each pair of
 // bytes as one UTF-16 code unit, so that wide characters and lone surrogates are reached.
@@ -89,6 +90,35 @@ void checkTokens(std::u16string_view output, bool removeScripting) {
   }
 }
 
+bool isScannerSpace(char16_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == ' ' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+// What the browser check's scanners flag in style text (/@import|url\s*\(|expression|binding|
+// behavior/i), but for a url("...") the filter wrote (its URL was asked about) and the
+// keyword of an @import rule (its target was).
+void checkScannedWords(std::u16string_view output) {
+  const std::u16string text = lower(output);
+  const std::u16string_view out = text;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const std::u16string_view rest = out.substr(i);
+    check(!rest.starts_with(u"expression") && !rest.starts_with(u"binding") && !rest.starts_with(u"behavior"),
+          "no expression, binding or behavior in the text");
+    if (rest.starts_with(u"@import")) {
+      const char16_t next = rest.size() > 7 ? rest[7] : u' ';
+      check(next == ' ' || next == ';' || next == '{' || next == '}', "@import only as a rule's keyword");
+    }
+    if (rest.starts_with(u"url")) {
+      std::size_t j = 3;
+      while (j < rest.size() && isScannerSpace(rest[j])) ++j;
+      if (j < rest.size() && rest[j] == '(') {
+        check(output.substr(i).starts_with(u"url(\""), "url( only as a url(\"...\") the filter wrote");
+      }
+    }
+  }
+}
+
 void checkOne(std::u16string_view input, bool sheet, bool removeScripting) {
   const std::u16string once = filter(input, sheet, removeScripting);
   const std::u16string_view out = once;
@@ -98,6 +128,7 @@ void checkOne(std::u16string_view input, bool sheet, bool removeScripting) {
   check(out.find(u'\0') == std::u16string_view::npos, "no NUL");
   check(filter(once, sheet, removeScripting) == once, "filtering again changes nothing");
   checkTokens(once, removeScripting);
+  checkScannedWords(once);
 }
 
 void checkAll(std::u16string_view input) {
