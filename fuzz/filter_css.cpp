@@ -2,7 +2,8 @@
 // removeScripting, and checks what the HTML filter relies on: the output cannot end a style
 // element or open or close an HTML comment, holds no NUL, filters to itself, runs no script
 // when scripting is removed, and every URL in it was allowed by the check (which refuses the
-// URLs that contain "evil").
+// URLs that contain "evil"), and none of the words that scanners of style text flag is
+// spelled but where the filter asked about the URL.
 //
 // The input is read twice: each byte as one character, and (for an even size) each pair of
 // bytes as one UTF-16 code unit, so that wide characters and lone surrogates are reached.
@@ -30,27 +31,36 @@ std::u16string filter(std::u16string_view css, bool sheet, bool removeScripting)
   return sheet ? cssFilter.filterStyleSheet(css) : cssFilter.filterDeclarations(css);
 }
 
+std::u16string lower(std::u16string_view name) {
+  std::u16string out(name);
+  for (char16_t& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char16_t>(c + ('a' - 'A'));
+  }
+  return out;
+}
+
 bool endsWithExpression(const std::u16string& name) {
   constexpr std::u16string_view expression = u"expression";
   return name.size() >= expression.size() && name.compare(name.size() - expression.size(), expression.size(), expression) == 0;
 }
 
 void checkTokens(std::u16string_view output, bool removeScripting) {
-  const std::vector<CSSToken> tokens = HTMLFilter::tokenizeCSS(output, 1000000);
+  const HTMLFilter::CSSTokens list = HTMLFilter::tokenizeCSS(output, 1000000);
+  const std::vector<CSSToken>& tokens = list.tokens;
   std::vector<bool> urlStrings;  // per open block: whether its strings are URLs
   bool statementStart = true;
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     const CSSToken& token = tokens[i];
-    const std::u16string lower = HTMLFilter::cssLower(token.value);
+    const std::u16string name = lower(token.value);
     if (removeScripting && token.type == CSSTokenType::function) {
-      std::u16string joined = lower;
+      std::u16string joined = name;
       for (std::size_t j = i; j > 0 && joined.size() <= 16 && tokens[j - 1].type == CSSTokenType::ident; --j) {
-        joined.insert(0, HTMLFilter::cssLower(tokens[j - 1].value));
+        joined.insert(0, lower(tokens[j - 1].value));
       }
       check(joined != u"eval" && !endsWithExpression(joined), "no script function is left");
     }
     if (removeScripting && statementStart && token.type == CSSTokenType::ident &&
-        (lower == u"behavior" || lower == u"-moz-binding" || lower == u"-ms-behavior")) {
+        (name == u"behavior" || name == u"-moz-binding" || name == u"-ms-behavior")) {
       std::size_t colon = i + 1;
       while (colon < tokens.size() && tokens[colon].type == CSSTokenType::whitespace) ++colon;
       check(colon >= tokens.size() || tokens[colon].type != CSSTokenType::colon, "no binding property is left");
@@ -60,8 +70,8 @@ void checkTokens(std::u16string_view output, bool removeScripting) {
                        token.type == CSSTokenType::closeCurly;
     }
     if (HTMLFilter::isCSSOpener(token.type)) {
-      const bool url = lower == u"url" || lower == u"src" || lower == u"image" || lower == u"image-set" ||
-                       lower == u"-webkit-image-set";
+      const bool url = name == u"url" || name == u"src" || name == u"image" || name == u"image-set" ||
+                       name == u"-webkit-image-set";
       urlStrings.push_back((!urlStrings.empty() && urlStrings.back()) || (token.type == CSSTokenType::function && url));
       continue;
     }
@@ -71,12 +81,41 @@ void checkTokens(std::u16string_view output, bool removeScripting) {
       std::size_t at = i;
       while (at > 0 && tokens[at - 1].type == CSSTokenType::whitespace) --at;
       importTarget = at > 0 && tokens[at - 1].type == CSSTokenType::atKeyword &&
-                     HTMLFilter::cssLower(tokens[at - 1].value) == u"import";
+                     lower(tokens[at - 1].value) == u"import";
     }
     const bool isURL = token.type == CSSTokenType::url ||
                        (token.type == CSSTokenType::string && (importTarget || (!urlStrings.empty() && urlStrings.back())));
     if (isURL) check(!refused(token.value), "every URL left was allowed");
     check(token.type != CSSTokenType::badURL && token.type != CSSTokenType::badString, "nothing broken is left");
+  }
+}
+
+bool isScannerSpace(char16_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == ' ' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+// What the browser check's scanners flag in style text (/@import|url\s*\(|expression|binding|
+// behavior/i), but for a url("...") the filter wrote (its URL was asked about) and the
+// keyword of an @import rule (its target was).
+void checkScannedWords(std::u16string_view output) {
+  const std::u16string text = lower(output);
+  const std::u16string_view out = text;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const std::u16string_view rest = out.substr(i);
+    check(!rest.starts_with(u"expression") && !rest.starts_with(u"binding") && !rest.starts_with(u"behavior"),
+          "no expression, binding or behavior in the text");
+    if (rest.starts_with(u"@import")) {
+      const char16_t next = rest.size() > 7 ? rest[7] : u' ';
+      check(next == ' ' || next == ';' || next == '{' || next == '}', "@import only as a rule's keyword");
+    }
+    if (rest.starts_with(u"url")) {
+      std::size_t j = 3;
+      while (j < rest.size() && isScannerSpace(rest[j])) ++j;
+      if (j < rest.size() && rest[j] == '(') {
+        check(output.substr(i).starts_with(u"url(\""), "url( only as a url(\"...\") the filter wrote");
+      }
+    }
   }
 }
 
@@ -89,6 +128,7 @@ void checkOne(std::u16string_view input, bool sheet, bool removeScripting) {
   check(out.find(u'\0') == std::u16string_view::npos, "no NUL");
   check(filter(once, sheet, removeScripting) == once, "filtering again changes nothing");
   checkTokens(once, removeScripting);
+  checkScannedWords(once);
 }
 
 void checkAll(std::u16string_view input) {

@@ -1,5 +1,6 @@
 #include "html/CSSFilter.h"
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -15,26 +16,20 @@ constexpr std::size_t kMaxNesting = 64;
 
 using Type = CSSTokenType;
 
-bool isScriptingFunction(std::u16string_view lowerName) {
-  constexpr std::u16string_view expression = u"expression";
-  return lowerName == u"eval" ||
-         (lowerName.size() >= expression.size() &&
-          lowerName.substr(lowerName.size() - expression.size()) == expression);
-}
-
 bool isScriptingProperty(std::u16string_view name) {
-  const std::u16string lower = cssLower(name);
-  return lower == u"behavior" || lower == u"-moz-binding" || lower == u"-ms-behavior";
+  return cssNameIs(name, "behavior") || cssNameIs(name, "-moz-binding") || cssNameIs(name, "-ms-behavior");
 }
 
 // Functions whose string arguments are URLs.
 bool takesURLStrings(std::u16string_view name) {
-  const std::u16string lower = cssLower(name);
-  return lower == u"url" || lower == u"src" || lower == u"image" || lower == u"image-set" ||
-         lower == u"-webkit-image-set";
+  return cssNameIs(name, "url") || cssNameIs(name, "src") || cssNameIs(name, "image") ||
+         cssNameIs(name, "image-set") || cssNameIs(name, "-webkit-image-set");
 }
 
-bool isImportant(std::u16string_view name) { return cssLower(name) == u"important"; }
+bool isScriptScheme(std::u16string_view text) {
+  return text.find(u"javascript:") != std::u16string_view::npos ||
+         text.find(u"vbscript:") != std::u16string_view::npos;
+}
 
 // One filtering pass over one text. The structure follows "consume a stylesheet's contents"
 // and "consume a block's contents" of CSS Syntax (with nesting): at-rules, qualified rules and
@@ -43,10 +38,13 @@ class Pass {
  public:
   Pass(std::u16string_view css, bool removeScripting, const CSSFilter::URLCheck& checkURL,
        const std::function<void()>& countScripting)
-      : tokens_(tokenizeCSS(css, kMaxNesting)),
+      : list_(tokenizeCSS(css, kMaxNesting)),
+        tokens_(list_.tokens),
         removeScripting_(removeScripting),
         checkURL_(checkURL),
-        countScripting_(countScripting) {}
+        countScripting_(countScripting) {
+    out_.reserve(css.size() + 16);
+  }
 
   std::u16string styleSheet() {
     const std::size_t end = tokens_.size();
@@ -107,21 +105,21 @@ class Pass {
     const std::size_t preludeEnd = j < end ? j : end;
     const std::size_t next = block != CSSToken::npos ? after(block) : (j < end ? j + 1 : end);
     if (!keep) return next;
-    if (cssLower(tokens_[i].value) == u"import") {
+    const bool import = cssNameIs(tokens_[i].value, "import");
+    if (import) {
       const std::size_t importTarget = skipWhitespace(i + 1, preludeEnd);
       const bool target = importTarget < preludeEnd &&
                           (tokens_[importTarget].type == Type::string ||
                            tokens_[importTarget].type == Type::url ||
                            (tokens_[importTarget].type == Type::function &&
-                            cssLower(tokens_[importTarget].value) == u"url"));
+                            cssNameIs(tokens_[importTarget].value, "url")));
       // Nothing is loaded for an @import a browser cannot read, so nothing is lost.
       if (!target) return next;
     }
     if (!acceptable(i, preludeEnd)) return next;
     if (block != CSSToken::npos && tokens_[block].tooDeep) return next;
     beginStatement();
-    out_.push_back('@');
-    appendCSSIdent(out_, tokens_[i].value);
+    appendCSSAtKeyword(out_, tokens_[i].value, import);
     const std::size_t preludeStart = skipWhitespace(i + 1, preludeEnd);
     if (preludeStart < preludeEnd) {
       out_.push_back(' ');
@@ -199,7 +197,7 @@ class Pass {
     while (valueEnd > valueBegin && tokens_[valueEnd - 1].type == Type::whitespace) --valueEnd;
     bool important = false;
     if (valueEnd > valueBegin && tokens_[valueEnd - 1].type == Type::ident &&
-        isImportant(tokens_[valueEnd - 1].value)) {
+        cssNameIs(tokens_[valueEnd - 1].value, "important")) {
       std::size_t bang = valueEnd - 1;
       while (bang > valueBegin && tokens_[bang - 1].type == Type::whitespace) --bang;
       if (bang > valueBegin && tokens_[bang - 1].type == Type::delim && tokens_[bang - 1].delim == '!') {
@@ -217,8 +215,9 @@ class Pass {
   }
 
   // Whether the statement in [begin, end) may be written: nothing in it that a browser reads
-  // as broken or that is too deep to follow, no script (counted once), and every URL in it
-  // allowed. URLs are asked about only for a statement that is otherwise kept.
+  // as broken or that is too deep to follow, no script (counted once), no URL that the check
+  // cannot see, and every URL in it allowed. URLs are asked about only for a statement that
+  // is otherwise kept.
   bool acceptable(std::size_t begin, std::size_t end) {
     bool statementStart = true;
     for (std::size_t i = begin; i < end; ++i) {
@@ -233,10 +232,21 @@ class Pass {
           break;
       }
       if (token.tooDeep) return false;
-      if (!removeScripting_) continue;
-      if (token.type == Type::function && isScriptingFunction(joinedFunctionName(begin, i))) {
-        return countScripting();
+      if (token.type == Type::function) {
+        if (removeScripting_ && namesScript(begin, i)) return countScripting();
+        // "ur/**/l(": a URL to old Internet Explorer, which removed comments first.
+        if (token.value.size() < 3 && joinedNameIs(begin, i, "url")) return hiddenURL(i);
+      } else if (token.type == Type::openParen) {
+        // "url (", "expression (": a name and a block to current browsers, which make the
+        // statement invalid; a URL or script to old engines and to scanners of style text.
+        std::size_t name = i;
+        if (name > begin && tokens_[name - 1].type == Type::whitespace) --name;
+        if (name > begin && tokens_[name - 1].type == Type::ident) {
+          if (joinedNameIs(begin, name - 1, "url")) return hiddenURL(i);
+          if (removeScripting_ && namesScript(begin, name - 1)) return countScripting();
+        }
       }
+      if (!removeScripting_) continue;
       if (token.type == Type::whitespace) continue;
       if (statementStart && token.type == Type::ident && isScriptingProperty(token.value)) {
         const std::size_t colon = skipWhitespace(i + 1, end);
@@ -253,46 +263,93 @@ class Pass {
     return false;
   }
 
-  // The name of the function at i with the names that touch it from before: "ex/**/pression("
-  // reads as ident "ex" then function "pression" in current browsers, but old Internet
-  // Explorer removed the comment and ran it. Only the last letters matter for the test.
-  [[nodiscard]] std::u16string joinedFunctionName(std::size_t begin, std::size_t i) const {
-    std::u16string name = cssLower(tokens_[i].value);
-    for (std::size_t j = i; j > begin && name.size() <= 16 && tokens_[j - 1].type == Type::ident; --j) {
-      name.insert(0, cssLower(tokens_[j - 1].value));
+  // A URL that the check cannot be asked about, in the block that opens at `opener`: the
+  // statement goes, counted as scripting when the block's text names a script scheme.
+  bool hiddenURL(std::size_t opener) {
+    if (!removeScripting_) return false;
+    // The block's text as an old engine would read it: escapes resolved, without white
+    // space, in lower case.
+    std::u16string text;
+    for (std::size_t i = opener + 1; i < contentsEnd(opener); ++i) {
+      const CSSToken& token = tokens_[i];
+      switch (token.type) {
+        case Type::ident:
+        case Type::string:
+        case Type::url:
+        case Type::number:
+          text += token.value;
+          break;
+        case Type::function:
+          text += token.value;
+          text.push_back('(');
+          break;
+        default:
+          appendCSSToken(text, token);
+          break;
+      }
     }
-    return name;
+    std::u16string plain;
+    for (const char16_t c : text) {
+      if (c > ' ') plain.push_back(c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + ('a' - 'A')) : c);
+    }
+    return isScriptScheme(plain) ? countScripting() : false;
+  }
+
+  // Whether the names of the tokens that end at i (the token at i and the identifiers that
+  // touch it from before), joined, are `lower` or end with it. "ex/**/pression(" reads as
+  // ident "ex" then function "pression" in current browsers, but old Internet Explorer
+  // removed the comment and ran it.
+  [[nodiscard]] bool joinedName(std::size_t begin, std::size_t i, std::string_view lower, bool whole) const {
+    std::size_t rest = lower.size();
+    for (std::size_t j = i;; --j) {
+      const std::u16string_view name = tokens_[j].value;
+      const std::size_t part = name.size() < rest ? name.size() : rest;
+      if (!cssNameIs(name.substr(name.size() - part), lower.substr(rest - part, part))) return false;
+      rest -= part;
+      const bool more = j > begin && tokens_[j - 1].type == Type::ident;
+      if (rest == 0) return !whole || (part == name.size() && !more);
+      if (!more) return false;
+    }
+  }
+  [[nodiscard]] bool joinedNameIs(std::size_t begin, std::size_t i, std::string_view lower) const {
+    return joinedName(begin, i, lower, true);
+  }
+  [[nodiscard]] bool namesScript(std::size_t begin, std::size_t i) const {
+    return joinedName(begin, i, "eval", true) || joinedName(begin, i, "expression", false);
   }
 
   // Whether the token at i follows an "@import" keyword. Not only the target of an @import
   // rule: the same text in the prelude of another at-rule is read as an import target too.
   [[nodiscard]] bool followsImport(std::size_t begin, std::size_t i) const {
     while (i > begin && tokens_[i - 1].type == Type::whitespace) --i;
-    return i > begin && tokens_[i - 1].type == Type::atKeyword && cssLower(tokens_[i - 1].value) == u"import";
+    return i > begin && tokens_[i - 1].type == Type::atKeyword && cssNameIs(tokens_[i - 1].value, "import");
   }
 
   bool urlsAllowed(std::size_t begin, std::size_t end) {
-    // For each open block: whether its strings are URLs.
-    std::vector<bool> urlStrings;
+    // Blocks open within the statement, and the depth of the outermost whose strings are URLs
+    // (0: none is), which makes the strings of every block inside it URLs too.
+    std::size_t depth = 0;
+    std::size_t urlDepth = 0;
     std::size_t importString = CSSToken::npos;
     for (std::size_t i = begin; i < end; ++i) {
       const CSSToken& token = tokens_[i];
       if (isCSSOpener(token.type)) {
-        const bool inherited = !urlStrings.empty() && urlStrings.back();
-        urlStrings.push_back(inherited || (token.type == Type::function && takesURLStrings(token.value)));
-        if (token.type == Type::function && cssLower(token.value) == u"url" && followsImport(begin, i)) {
+        ++depth;
+        if (urlDepth == 0 && token.type == Type::function && takesURLStrings(token.value)) urlDepth = depth;
+        if (token.type == Type::function && cssNameIs(token.value, "url") && followsImport(begin, i)) {
           const std::size_t string = skipWhitespace(i + 1, end);
           if (string < end && tokens_[string].type == Type::string) importString = string;
         }
         continue;
       }
-      if (token.matched && !urlStrings.empty()) {
-        urlStrings.pop_back();
+      if (token.matched && depth > 0) {
+        if (urlDepth == depth) urlDepth = 0;
+        --depth;
         continue;
       }
       if (token.type != Type::url && token.type != Type::string) continue;
       const bool import = i == importString || followsImport(begin, i);
-      const bool url = token.type == Type::url || import || (!urlStrings.empty() && urlStrings.back());
+      const bool url = token.type == Type::url || import || urlDepth != 0;
       if (!url || !checkURL_) continue;
       if (!checkURL_(token.value, import ? CSSURLUse::import : CSSURLUse::resource)) return false;
     }
@@ -313,7 +370,7 @@ class Pass {
       }
       if (previous != nullptr) out_ += cssSeparator(*previous, token, out_);
       previous = &token;
-      if (token.type == Type::function && cssLower(token.value) == u"url") {
+      if (token.type == Type::function && cssNameIs(token.value, "url")) {
         const std::size_t string = skipWhitespace(i + 1, end);
         const std::size_t closer = string < end ? skipWhitespace(string + 1, end) : end;
         const bool plain = string < end && tokens_[string].type == Type::string &&
@@ -336,7 +393,8 @@ class Pass {
     }
   }
 
-  std::vector<CSSToken> tokens_;
+  CSSTokens list_;
+  const std::vector<CSSToken>& tokens_;
   bool removeScripting_;
   const CSSFilter::URLCheck& checkURL_;
   const std::function<void()>& countScripting_;

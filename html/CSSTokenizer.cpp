@@ -1,24 +1,56 @@
 #include "html/CSSTokenizer.h"
 
+#include <array>
+#include <string>
+
 namespace HTMLFilter {
 
 namespace {
 
 constexpr char32_t kEOF = 0xFFFFFFFF;
 
-bool isDigit(char32_t c) { return c >= '0' && c <= '9'; }
+constexpr bool isDigit(char32_t c) { return c >= '0' && c <= '9'; }
 bool isHex(char32_t c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-bool isLetter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isNameStart(char32_t c) { return isLetter(c) || c == '_' || (c >= 0x80 && c != kEOF); }
-bool isName(char32_t c) { return isNameStart(c) || isDigit(c) || c == '-'; }
+constexpr bool isLetter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// For ASCII: whether a character starts a name, continues one, or may start a word that
+// scanners of style text look for.
+constexpr std::uint8_t kNameStart = 1;
+constexpr std::uint8_t kName = 2;
+constexpr std::uint8_t kWordStart = 4;
+constexpr auto kASCII = [] {
+  std::array<std::uint8_t, 128> table{};
+  for (char32_t c = 0; c < 128; ++c) {
+    if (isLetter(c) || c == '_') table[c] |= kNameStart | kName;
+    if (isDigit(c) || c == '-') table[c] |= kName;
+  }
+  for (const char c : std::string_view("ebujvEBUJV@")) table[static_cast<unsigned char>(c)] |= kWordStart;
+  return table;
+}();
+bool isNameStart(char32_t c) { return c < 0x80 ? (kASCII[c] & kNameStart) != 0 : c != kEOF; }
+bool isName(char32_t c) { return c < 0x80 ? (kASCII[c] & kName) != 0 : c != kEOF; }
 bool isWhitespace(char32_t c) { return c == '\n' || c == '\t' || c == ' '; }
 bool isNonPrintable(char32_t c) {
   return c <= 0x08 || c == 0x0B || (c >= 0x0E && c <= 0x1F) || c == 0x7F;
 }
 bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+char16_t asciiLower(char16_t c) { return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + ('a' - 'A')) : c; }
 
-std::u16string preprocess(std::u16string_view css) {
-  std::u16string text;
+// Whether the text must be preprocessed: it holds NUL, CR, FF or a lone surrogate.
+bool needsPreprocessing(std::u16string_view css) {
+  for (std::size_t i = 0; i < css.size(); ++i) {
+    const char16_t c = css[i];
+    if (c > '\r' && (c < 0xD800 || c > 0xDFFF)) continue;
+    if (c == 0 || c == '\r' || c == '\f') return true;
+    if (c < 0xD800) continue;
+    if (c > 0xDBFF || i + 1 >= css.size() || css[i + 1] < 0xDC00 || css[i + 1] > 0xDFFF) return true;
+    ++i;
+  }
+  return false;
+}
+
+std::vector<char16_t> preprocess(std::u16string_view css) {
+  std::vector<char16_t> text;
   text.reserve(css.size());
   for (std::size_t i = 0; i < css.size(); ++i) {
     const char16_t c = css[i];
@@ -39,30 +71,53 @@ std::u16string preprocess(std::u16string_view css) {
   return text;
 }
 
-void appendCodePoint(std::u16string& out, char32_t c) {
-  if (c > 0xFFFF) {
-    out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-  } else {
-    out.push_back(static_cast<char16_t>(c));
-  }
-}
-
 class Tokenizer {
  public:
-  explicit Tokenizer(std::u16string text) : text_(std::move(text)) {}
+  // `decoded` receives the values that escapes change; its capacity is never exceeded, so
+  // that the views into it stay valid (no value is longer than the text it was read from).
+  Tokenizer(std::u16string_view text, std::vector<char16_t>& decoded, std::size_t maxNesting)
+      : text_(text), decoded_(decoded), maxNesting_(maxNesting) {}
 
-  std::vector<CSSToken> run() {
-    std::vector<CSSToken> tokens;
+  void run(std::vector<CSSToken>& tokens) {
+    // Openers still open are chained through their `match`, innermost first.
+    std::size_t innermost = CSSToken::npos;
+    std::size_t depth = 0;
     while (true) {
       skipComments();
       if (pos_ >= text_.size()) break;
-      tokens.push_back(next());
+      CSSToken token = next();
+      const std::size_t index = tokens.size();
+      if (isCSSOpener(token.type)) {
+        token.tooDeep = depth >= maxNesting_;
+        token.match = innermost;
+        innermost = index;
+        ++depth;
+      } else if (innermost != CSSToken::npos && closes(tokens[innermost], token.type)) {
+        CSSToken& opener = tokens[innermost];
+        innermost = opener.match;
+        opener.match = index;
+        token.matched = true;
+        --depth;
+      }
+      tokens.push_back(token);
     }
-    return tokens;
+    while (innermost != CSSToken::npos) {
+      CSSToken& opener = tokens[innermost];
+      innermost = opener.match;
+      opener.match = CSSToken::npos;
+    }
   }
 
  private:
+  static bool closes(const CSSToken& opener, CSSTokenType type) {
+    switch (type) {
+      case CSSTokenType::closeParen: return cssCloserOf(opener) == ')';
+      case CSSTokenType::closeSquare: return cssCloserOf(opener) == ']';
+      case CSSTokenType::closeCurly: return cssCloserOf(opener) == '}';
+      default: return false;
+    }
+  }
+
   [[nodiscard]] char32_t peek(std::size_t ahead = 0) const {
     return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : kEOF;
   }
@@ -83,16 +138,61 @@ class Tokenizer {
   void skipComments() {
     while (peek() == '/' && peek(1) == '*') {
       const std::size_t end = text_.find(u"*/", pos_ + 2);
-      pos_ = end == std::u16string::npos ? text_.size() : end + 2;
+      pos_ = end == std::u16string_view::npos ? text_.size() : end + 2;
     }
   }
+
+  // A value being read: a view of the text while it matches the text, copied to `decoded`
+  // from the first escape on.
+  class Value {
+   public:
+    Value(Tokenizer& tokenizer, std::size_t start) : tokenizer_(tokenizer), start_(start) {}
+    // Everything read since the start, up to `end`, is the value so far; from here on
+    // characters are added one by one.
+    void beginDecoding(std::size_t end) {
+      if (decoding_) return;
+      decoding_ = true;
+      std::vector<char16_t>& decoded = tokenizer_.decoded_;
+      if (decoded.capacity() == 0) decoded.reserve(tokenizer_.text_.size());
+      decodedStart_ = decoded.size();
+      decoded.insert(decoded.end(), tokenizer_.text_.begin() + static_cast<std::ptrdiff_t>(start_),
+                     tokenizer_.text_.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    void add(char32_t c) {
+      std::vector<char16_t>& decoded = tokenizer_.decoded_;
+      if (c > 0xFFFF) {
+        decoded.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+        decoded.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+      } else {
+        decoded.push_back(static_cast<char16_t>(c));
+      }
+    }
+    [[nodiscard]] bool decoding() const { return decoding_; }
+    [[nodiscard]] std::u16string_view view(std::size_t end) const {
+      if (!decoding_) return tokenizer_.text_.substr(start_, end - start_);
+      return {tokenizer_.decoded_.data() + decodedStart_, tokenizer_.decoded_.size() - decodedStart_};
+    }
+
+   private:
+    Tokenizer& tokenizer_;
+    std::size_t start_;
+    std::size_t decodedStart_ = 0;
+    bool decoding_ = false;
+  };
 
   // After the backslash.
   char32_t escapedCodePoint() {
     const char32_t c = peek();
     if (c == kEOF) return 0xFFFD;
     ++pos_;
-    if (!isHex(c)) return c;
+    if (!isHex(c)) {
+      if (c >= 0xD800 && c <= 0xDBFF && peek() >= 0xDC00 && peek() <= 0xDFFF) {
+        const char32_t low = peek();
+        ++pos_;
+        return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+      }
+      return c;
+    }
     char32_t value = 0;
     std::size_t digits = 0;
     for (char32_t d = c;; d = peek(), ++pos_) {
@@ -104,29 +204,33 @@ class Tokenizer {
     return value;
   }
 
-  std::u16string identSequence() {
-    std::u16string name;
+  std::u16string_view identSequence() {
+    const std::size_t start = pos_;
+    while (pos_ < text_.size() && isName(text_[pos_])) ++pos_;
+    if (!validEscape(peek(), peek(1))) return text_.substr(start, pos_ - start);
+    Value name(*this, start);
     while (true) {
       const char32_t c = peek();
       if (isName(c)) {
-        name.push_back(static_cast<char16_t>(c));
+        if (name.decoding()) name.add(c);
         ++pos_;
       } else if (validEscape(c, peek(1))) {
+        name.beginDecoding(pos_);
         ++pos_;
-        appendCodePoint(name, escapedCodePoint());
+        name.add(escapedCodePoint());
       } else {
-        return name;
+        return name.view(pos_);
       }
     }
   }
 
-  CSSToken make(CSSTokenType type, std::u16string value = {}) {
+  static CSSToken make(CSSTokenType type, std::u16string_view value = {}) {
     CSSToken token;
     token.type = type;
-    token.value = std::move(value);
+    token.value = value;
     return token;
   }
-  CSSToken delim(char32_t c) {
+  static CSSToken delim(char32_t c) {
     CSSToken token = make(CSSTokenType::delim);
     token.delim = static_cast<char16_t>(c);
     return token;
@@ -196,26 +300,35 @@ class Tokenizer {
 
   CSSToken string(char32_t ending) {
     CSSToken token = make(CSSTokenType::string);
+    Value value(*this, pos_);
     while (true) {
       const char32_t c = peek();
-      if (c == kEOF) return token;
+      if (c == kEOF) break;
       if (c == '\n') {
         token.type = CSSTokenType::badString;
+        break;
+      }
+      if (c == ending) {
+        token.value = value.view(pos_);
+        ++pos_;
         return token;
       }
-      ++pos_;
-      if (c == ending) return token;
       if (c == '\\') {
+        value.beginDecoding(pos_);
+        ++pos_;
         if (peek() == kEOF) continue;
         if (peek() == '\n') {
           ++pos_;
           continue;
         }
-        appendCodePoint(token.value, escapedCodePoint());
+        value.add(escapedCodePoint());
       } else {
-        token.value.push_back(static_cast<char16_t>(c));
+        if (value.decoding()) value.add(c);
+        ++pos_;
       }
     }
+    token.value = value.view(pos_);
+    return token;
   }
 
   CSSToken numeric() {
@@ -243,26 +356,31 @@ class Tokenizer {
   }
 
   CSSToken identLike() {
-    std::u16string name = identSequence();
-    if (peek() != '(') return make(CSSTokenType::ident, std::move(name));
+    const std::u16string_view name = identSequence();
+    if (peek() != '(') return make(CSSTokenType::ident, name);
     ++pos_;
-    if (cssLower(name) == u"url") {
+    if (cssNameIs(name, "url")) {
       while (isWhitespace(peek()) && isWhitespace(peek(1))) ++pos_;
       const char32_t c = isWhitespace(peek()) ? peek(1) : peek();
       if (c != '"' && c != '\'') return url();
     }
-    return make(CSSTokenType::function, std::move(name));
+    return make(CSSTokenType::function, name);
   }
 
   CSSToken url() {
     CSSToken token = make(CSSTokenType::url);
     while (isWhitespace(peek())) ++pos_;
+    Value value(*this, pos_);
     while (true) {
       const char32_t c = peek();
-      if (c == kEOF) return token;
-      ++pos_;
-      if (c == ')') return token;
+      if (c == kEOF) break;
+      if (c == ')') {
+        token.value = value.view(pos_);
+        ++pos_;
+        return token;
+      }
       if (isWhitespace(c)) {
+        token.value = value.view(pos_);
         while (isWhitespace(peek())) ++pos_;
         if (peek() == kEOF) return token;
         if (peek() == ')') {
@@ -271,14 +389,25 @@ class Tokenizer {
         }
         return badURLRemnants();
       }
-      if (c == '"' || c == '\'' || c == '(' || isNonPrintable(c)) return badURLRemnants();
+      if (c == '"' || c == '\'' || c == '(' || isNonPrintable(c)) {
+        ++pos_;
+        return badURLRemnants();
+      }
       if (c == '\\') {
-        if (!validEscape(c, peek())) return badURLRemnants();
-        appendCodePoint(token.value, escapedCodePoint());
+        if (!validEscape(c, peek(1))) {
+          ++pos_;
+          return badURLRemnants();
+        }
+        value.beginDecoding(pos_);
+        ++pos_;
+        value.add(escapedCodePoint());
       } else {
-        token.value.push_back(static_cast<char16_t>(c));
+        if (value.decoding()) value.add(c);
+        ++pos_;
       }
     }
+    token.value = value.view(pos_);
+    return token;
   }
 
   CSSToken badURLRemnants() {
@@ -292,7 +421,9 @@ class Tokenizer {
     return make(CSSTokenType::badURL);
   }
 
-  std::u16string text_;
+  std::u16string_view text_;
+  std::vector<char16_t>& decoded_;
+  std::size_t maxNesting_;
   std::size_t pos_ = 0;
 };
 
@@ -343,52 +474,87 @@ bool isDelim(const CSSToken& token, char16_t c) {
   return token.type == CSSTokenType::delim && token.delim == c;
 }
 
-}  // namespace
+bool startsWithLiteral(std::u16string_view text, std::size_t at, std::string_view lower) {
+  return text.size() - at >= lower.size() && cssNameIs(text.substr(at, lower.size()), lower);
+}
 
-std::vector<CSSToken> tokenizeCSS(std::u16string_view css, std::size_t maxNesting) {
-  std::vector<CSSToken> tokens = Tokenizer(preprocess(css)).run();
-  std::vector<std::size_t> open;
-  for (std::size_t i = 0; i < tokens.size(); ++i) {
-    CSSToken& token = tokens[i];
-    if (isCSSOpener(token.type)) {
-      token.tooDeep = open.size() >= maxNesting;
-      open.push_back(i);
+// The white space of a JavaScript regular expression's "\s", which style scanners use.
+bool isScannerSpace(char16_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == ' ' || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) ||
+         c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
+}
+
+// Whether one of the words that scanners of style text look for begins at `at`. In a name,
+// "url" at the end counts: a "(" may follow it.
+bool startsScannedWord(std::u16string_view text, std::size_t at, bool string) {
+  if (text[at] == '@') return startsWithLiteral(text, at, "@import");
+  switch (text[at] | 0x20) {
+    case 'e': return startsWithLiteral(text, at, "expression");
+    case 'b': return startsWithLiteral(text, at, "behavior") || startsWithLiteral(text, at, "binding");
+    case 'j': return string && startsWithLiteral(text, at, "javascript:");
+    case 'v': return string && startsWithLiteral(text, at, "vbscript:");
+    case 'u': {
+      if (!startsWithLiteral(text, at, "url")) return false;
+      std::size_t i = at + 3;
+      while (i < text.size() && isScannerSpace(text[i])) ++i;
+      return i == text.size() ? !string : text[i] == '(';
+    }
+    default: return false;
+  }
+}
+
+// An identifier's or hash's name, escaped where it must be. `hidden`: a character to escape
+// in any case.
+void appendName(std::u16string& out, std::u16string_view name, bool ident, std::size_t hidden) {
+  // Characters written as they are go out in runs.
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
+    if (c < 0x80) {
+      const std::uint8_t kind = kASCII[c];
+      if ((kind & kWordStart) != 0 && startsScannedWord(name, i, false)) hidden = i + 1;
+      const bool leadingDigit = ident && isDigit(c) && (i == 0 || (i == 1 && name[0] == '-'));
+      if ((kind & kName) != 0 && i != hidden && !leadingDigit) continue;
+    } else if (i != hidden) {
       continue;
     }
-    const bool closer = token.type == CSSTokenType::closeParen ||
-                        token.type == CSSTokenType::closeSquare ||
-                        token.type == CSSTokenType::closeCurly;
-    if (!closer || open.empty()) continue;
-    const char16_t c = token.type == CSSTokenType::closeParen    ? u')'
-                       : token.type == CSSTokenType::closeSquare ? u']'
-                                                                 : u'}';
-    if (cssCloserOf(tokens[open.back()]) != c) continue;
-    tokens[open.back()].match = i;
-    token.matched = true;
-    open.pop_back();
+    out.append(name.data() + run, i - run);
+    run = i + 1;
+    if (c < 0x20 || c == 0x7F || c == '<' || c == '>' || i == hidden || isDigit(c)) {
+      appendHexEscape(out, c);
+    } else {
+      out.push_back('\\');
+      out.push_back(c);
+    }
   }
-  return tokens;
+  out.append(name.data() + run, name.size() - run);
 }
 
-bool isCSSOpener(CSSTokenType type) {
-  return type == CSSTokenType::function || type == CSSTokenType::openParen ||
-         type == CSSTokenType::openSquare || type == CSSTokenType::openCurly;
+}  // namespace
+
+CSSTokens tokenizeCSS(std::u16string_view css, std::size_t maxNesting) {
+  CSSTokens result;
+  std::u16string_view text = css;
+  if (needsPreprocessing(css)) {
+    result.text_ = preprocess(css);
+    text = std::u16string_view(result.text_.data(), result.text_.size());
+  }
+  // About one token for every four characters in the CSS of mail.
+  result.tokens.reserve(text.size() / 4 + 4);
+  Tokenizer(text, result.decoded_, maxNesting).run(result.tokens);
+  return result;
 }
 
-char16_t cssCloserOf(const CSSToken& opener) {
-  switch (opener.type) {
-    case CSSTokenType::openSquare: return u']';
-    case CSSTokenType::openCurly: return u'}';
-    default: return u')';
+bool cssNameIs(std::u16string_view name, std::string_view lower) {
+  if (name.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (asciiLower(name[i]) != static_cast<char16_t>(lower[i])) return false;
   }
+  return true;
 }
 
-std::u16string cssLower(std::u16string_view name) {
-  std::u16string lower(name);
-  for (char16_t& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char16_t>(c + ('a' - 'A'));
-  }
-  return lower;
+bool cssNameEndsWith(std::u16string_view name, std::string_view lower) {
+  return name.size() >= lower.size() && cssNameIs(name.substr(name.size() - lower.size()), lower);
 }
 
 void appendCSSIdent(std::u16string& out, std::u16string_view name) {
@@ -396,24 +562,27 @@ void appendCSSIdent(std::u16string& out, std::u16string_view name) {
     out += u"\\-";
     return;
   }
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const char16_t c = name[i];
-    if (c < 0x20 || c == 0x7F || c == '<' || c == '>' ||
-        (isDigit(c) && (i == 0 || (i == 1 && name[0] == '-')))) {
-      appendHexEscape(out, c);
-    } else if (isName(c)) {
-      out.push_back(c);
-    } else {
-      out.push_back('\\');
-      out.push_back(c);
-    }
+  appendName(out, name, true, CSSToken::npos);
+}
+
+void appendCSSAtKeyword(std::u16string& out, std::u16string_view name, bool rule) {
+  out.push_back('@');
+  // Only the keyword of an @import rule spells "@import"; its target is a checked URL.
+  const bool spellsImport = name.size() >= 6 && cssNameIs(name.substr(0, 6), "import");
+  if (name == u"-") {
+    out += u"\\-";
+  } else {
+    appendName(out, name, true, spellsImport && !(rule && name.size() == 6) ? 0 : CSSToken::npos);
   }
 }
 
 void appendCSSString(std::u16string& out, std::u16string_view text) {
   out.push_back('"');
-  for (const char16_t c : text) {
-    if (c < 0x20 || c == 0x7F || c == '<' || c == '>') {
+  std::size_t hidden = CSSToken::npos;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (startsScannedWord(text, i, true)) hidden = i + 1;
+    if (c < 0x20 || c == 0x7F || c == '<' || c == '>' || i == hidden) {
       appendHexEscape(out, c);
     } else {
       if (c == '"' || c == '\\') out.push_back('\\');
@@ -430,21 +599,10 @@ void appendCSSToken(std::u16string& out, const CSSToken& token) {
       appendCSSIdent(out, token.value);
       out.push_back('(');
       break;
-    case CSSTokenType::atKeyword:
-      out.push_back('@');
-      appendCSSIdent(out, token.value);
-      break;
+    case CSSTokenType::atKeyword: appendCSSAtKeyword(out, token.value, false); break;
     case CSSTokenType::hash:
       out.push_back('#');
-      for (const char16_t c : token.value) {
-        if (isName(c)) {
-          out.push_back(c);
-        } else {
-          // Any other character of a hash name came from an escape; appendCSSIdent writes
-          // it as one.
-          appendCSSIdent(out, std::u16string_view(&c, 1));
-        }
-      }
+      appendName(out, token.value, false, CSSToken::npos);
       break;
     case CSSTokenType::string: appendCSSString(out, token.value); break;
     case CSSTokenType::url:
@@ -463,17 +621,18 @@ void appendCSSToken(std::u16string& out, const CSSToken& token) {
       break;
     case CSSTokenType::dimension: {
       out += token.value;
-      std::u16string unit;
-      appendCSSIdent(unit, token.unit);
+      const std::size_t unit = out.size();
+      appendCSSIdent(out, token.unit);
       // "1\65 5" is 1 with the unit "e5"; written plainly it would read as 100000.
+      const std::u16string_view written = std::u16string_view(out).substr(unit);
       const bool readsAsExponent =
-          unit.size() >= 2 && (unit[0] | 0x20) == 'e' &&
-          (isDigit(unit[1]) || (unit[1] == '-' && unit.size() >= 3 && isDigit(unit[2])));
+          written.size() >= 2 && (written[0] | 0x20) == 'e' &&
+          (isDigit(written[1]) || (written[1] == '-' && written.size() >= 3 && isDigit(written[2])));
       if (readsAsExponent) {
-        appendHexEscape(out, unit[0]);
-        out.append(unit, 1);
-      } else {
-        out += unit;
+        const char16_t e = written[0];
+        std::u16string escape;
+        appendHexEscape(escape, e);
+        out.replace(unit, 1, escape);
       }
       break;
     }
