@@ -263,9 +263,10 @@ const Case styleCases[] = {
      "<style> b{color:red} </style>", {{"ExternalCSSBlocked", 1}}},
     {"import meets the web-bug check", EXT, u"<style>@import url(http://x.example/a.css);</style>",
      "<style>  </style>", {{"ExternalImagesBlocked", 1}}},
-    // Still open: "url (" with a space is no URL to a browser, yet the CSS filter writes it
-    // back with its argument unchecked ("background:url (javascript:x)"). Its row waits on
-    // the CSS filter dropping such a declaration.
+    // "url (" with a space is no URL to a browser, but text that spells one with an unchecked
+    // script URL in it is not written back either (found by the browser check).
+    {"url with a space before its parenthesis", SC, u"<div style=\"background:\n url (javascript:ooxx);color:red\">",
+     "<div style=\"color:red\">", {{"ScriptingRemoved", 1}}},
     {"url in a style element", SC, u"<style>b{background:URL(http://x.example/a);color:red}</style>",
      "<style> b{color:red} </style>", {}},
 };
