@@ -9,7 +9,10 @@ std::vector<THostsFileLine> Split(std::string_view file) {
   while (!file.empty()) {
     const std::size_t lf = file.find('\n');
     if (lf == std::string_view::npos) {
-      lines.push_back({std::string(file), ""});
+      // A file cut off between the CR and the LF of its last line: the CR is that line's
+      // end, so that completing the line end later does not change the line's text.
+      const bool cr = file.back() == '\r';
+      lines.push_back({std::string(file.substr(0, file.size() - (cr ? 1 : 0))), cr ? "\r" : ""});
       break;
     }
     const bool crlf = lf > 0 && file[lf - 1] == '\r';

@@ -6,7 +6,8 @@
 
 // A hosts file as lines that give back the file's exact bytes: each line keeps its own line
 // end ("\n", "\r\n", or nothing for a last line without one). Only LF ends a line, as for
-// the resolver; a CR not followed by LF stays inside the line's text.
+// the resolver; a CR not followed by LF stays inside the line's text, except at the very end
+// of the file, where it is the rest of a cut-off CR LF (line end "\r").
 struct THostsFileLine {
   std::string Text;
   std::string LineEnd;

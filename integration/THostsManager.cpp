@@ -196,6 +196,8 @@ void THostsManager::FindBlock() {
     }
     if (lines_[end - 1].LineEnd.empty()) {
       lines_[end - 1].LineEnd = eol;
+    } else if (lines_[end - 1].LineEnd == "\r") {
+      lines_[end - 1].LineEnd = "\r\n";
     }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(end), THostsFileLine{endMarker_, eol});
     notices_.push_back(Where() + " has the line \"" + beginMarker_ + "\" (line " + std::to_string(begin + 1) +
@@ -314,7 +316,9 @@ std::string THostsManager::NewText() const {
     }
   }
 
-  const std::string eol = HostsFileLines::Dominant(lines_);
+  // New lines match the block they go into; a new block matches the file.
+  const std::string eol =
+      blockBegin_ >= 0 ? lines_[static_cast<std::size_t>(blockBegin_)].LineEnd : HostsFileLines::Dominant(lines_);
   std::vector<THostsFileLine> result;
   result.reserve(lines.size() + inserted.size() + 3);
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -333,6 +337,8 @@ std::string THostsManager::NewText() const {
     // gets one: the only byte ever added outside the block.
     if (!result.empty() && result.back().LineEnd.empty()) {
       result.back().LineEnd = eol;
+    } else if (!result.empty() && result.back().LineEnd == "\r") {
+      result.back().LineEnd = "\r\n";
     }
     result.push_back({"", eol});
     result.push_back({beginMarker_, eol});

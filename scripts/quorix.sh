@@ -24,6 +24,7 @@ readonly PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-tidy libclang-rt-14-dev
   util-linux
+  libnss-wrapper
   chromium fonts-liberation
 )
 # Wanted as commands, from whichever package brought them: a machine may have Node.js from
