@@ -111,7 +111,7 @@ TEST_F(HostsFileSave, HostsFileComesFromTheEnvironmentOrEtc) {
 }
 
 TEST_F(HostsFileSave, WritesTheBlockAndKeepsModeOwnerAndEverythingElse) {
-  const std::string before = "127.0.0.1 localhost\r\n# keep me   \r\n\xFF\x00 odd";
+  const std::string before = std::string("127.0.0.1 localhost\r\n# keep me   \r\n\xFF\x00 odd", 41);
   WriteAll(file_, before);
   ::chmod(file_.c_str(), 0640);
   const bool root = ::geteuid() == 0;
