@@ -25,6 +25,7 @@ readonly PACKAGES=(
   clang clang-tidy libclang-rt-14-dev
   util-linux
   python3 time
+  libnss-wrapper
   chromium fonts-liberation
 )
 # Wanted as commands, from whichever package brought them: a machine may have Node.js from
