@@ -70,6 +70,22 @@ std::size_t utf8CutBefore(std::string_view text, std::size_t limit) {
 
 }  // namespace
 
+void writeBodyLine(IOutputLine& out, std::string_view line, std::size_t maxLength, bool neutraliseUUencode) {
+  const std::size_t limit = maxLength == 0 ? std::string_view::npos : maxLength;
+  do {
+    std::string_view piece = line.substr(0, limit);
+    if (neutraliseUUencode && isUUEncodeBeginLine(piece)) {
+      // A begin line has at least 7 bytes, so the limit leaves room for the space; the byte
+      // that makes way starts the next piece.
+      piece.remove_suffix(piece.size() == limit ? 1 : 0);
+      out.outputLine(neutraliseBeginLine(piece));
+    } else {
+      out.outputLine(piece);
+    }
+    line.remove_prefix(piece.size());
+  } while (!line.empty());
+}
+
 FilteredSingleMIMEEntity::FilteredSingleMIMEEntity(IMessageProcessorInterface& settings, MIMEEntityHeader entityHeader,
                                                    IOutputLine& out, int& attachmentCounter, bool wholeMessageBody,
                                                    bool insideAlternative, int level)
@@ -345,10 +361,8 @@ void FilteredSingleMIMEEntity::processLine(std::string_view line) {
     case Mode::PassThrough:
       if (message_) {
         message_->processLine(line);
-      } else if (neutraliseUUencode_ && isUUEncodeBeginLine(line)) {
-        out_.outputLine(neutraliseBeginLine(line), maxLineLength_);
       } else {
-        out_.outputLine(line, maxLineLength_);
+        writeBodyLine(out_, line, maxLineLength_, neutraliseUUencode_);
       }
       break;
     case Mode::FilterHTML:

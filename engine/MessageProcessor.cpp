@@ -9,7 +9,6 @@
 #include "mailparser/HeaderField.h"
 #include "mailparser/HeaderSyntax.h"
 #include "mailparser/MIMEEntityHeader.h"
-#include "mailparser/TransferCodings.h"
 
 namespace MailParser {
 
@@ -175,20 +174,7 @@ void MessageProcessor::writePlainHeader() {
 }
 
 void MessageProcessor::bodyLineWithoutEntity(std::string_view line) {
-  // Cut first, neutralise each piece: a "begin" line hidden after 998 bytes of padding would
-  // otherwise start a line of its own, untouched, once the line is cut.
-  const std::size_t limit = maxLineLength_ == 0 ? std::string_view::npos : maxLineLength_;
-  do {
-    std::string_view piece = line.substr(0, limit);
-    if (neutraliseUUencode_ && isUUEncodeBeginLine(piece)) {
-      // A begin line has at least 7 bytes, so the limit leaves room for the space.
-      piece = line.substr(0, limit == std::string_view::npos ? limit : limit - 1);
-      lineSink_.outputLine(neutraliseBeginLine(piece));
-    } else {
-      lineSink_.outputLine(piece);
-    }
-    line.remove_prefix(piece.size());
-  } while (!line.empty());
+  writeBodyLine(lineSink_, line, maxLineLength_, neutraliseUUencode_);
 }
 
 void MessageProcessor::endWithoutEntity() {
