@@ -152,9 +152,7 @@ void MessageProcessor::startMIMEBody() {
   header.removeFields("mime-version");
   header.addField("MIME-Version", "1.0");
   MIMEEntityHeader entityHeader(header);
-  if (const std::size_t limit = settings_.getMaxHeaderNameLineLength(); limit > 0) {
-    entityHeader.truncateLongLines(limit);
-  }
+  cutLongHeaderLines(entityHeader, settings_.getMaxHeaderNameLineLength());
   if (entityHeader.contentType.isMultipart()) {
     entity = std::make_unique<FilteredMultipartMIMEEntity>(settings_, std::move(entityHeader), lineSink_, partCounter_);
   } else {
