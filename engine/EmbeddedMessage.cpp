@@ -15,9 +15,7 @@ EmbeddedMessage::EmbeddedMessage(IMessageProcessorInterface& settings, IOutputLi
 void EmbeddedMessage::headersComplete() {
   header.removeInvalidNames();
   MIMEEntityHeader entityHeader(header);
-  if (const std::size_t limit = settings_.getMaxHeaderNameLineLength(); limit > 0) {
-    entityHeader.truncateLongLines(limit);
-  }
+  cutLongHeaderLines(entityHeader, settings_.getMaxHeaderNameLineLength());
   if (entityHeader.contentType.isMultipart()) {
     entity = std::make_unique<FilteredMultipartMIMEEntity>(settings_, std::move(entityHeader), out_,
                                                            attachmentCounter_, nullptr, level_);

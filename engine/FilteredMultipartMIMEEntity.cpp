@@ -63,6 +63,8 @@ void FilteredMultipartMIMEEntity::rewriteContentType() {
 std::unique_ptr<MIMEEntity> FilteredMultipartMIMEEntity::createEntity(const MIMEEntityHeader& partHeader) {
   MIMEEntityHeader childHeader(partHeader);
   childHeader.removeInvalidNames();
+  // Cut as the message's own header is: a mail program reads a part header the same way.
+  cutLongHeaderLines(childHeader, settings_.getMaxHeaderNameLineLength());
   partStarted_ = false;
   if (childHeader.contentType.isMultipart()) {
     if (level_ + 1 >= MaxNestingLevel) {
@@ -103,8 +105,18 @@ void FilteredMultipartMIMEEntity::childOutput(std::string_view text) {
         text.substr(start, lineBreak == std::string_view::npos ? std::string_view::npos : lineBreak - start);
     if (startsWithDelimiter(line)) {
       safe += '-';
+      // A body line the child kept to the line limit keeps to it escaped: its last byte
+      // goes to a line of its own, too short to pass for anything.
+      if (const std::size_t limit = settings_.getMaxLineLength(); line.size() == limit) {
+        safe += line.substr(0, limit - 1);
+        safe += "\r\n";
+        safe += line.substr(limit - 1);
+      } else {
+        safe += line;
+      }
+    } else {
+      safe += line;
     }
-    safe += line;
     if (lineBreak == std::string_view::npos) {
       break;
     }

@@ -1,5 +1,6 @@
 #include "engine/FilteredSingleMIMEEntity.h"
 
+#include <map>
 #include <stdexcept>
 #include <utility>
 
@@ -12,6 +13,8 @@
 #include "html/HTMLPlaintextRewriter.h"
 #include "mailparser/AttachmentTypeRule.h"
 #include "mailparser/Charsets.h"
+#include "mailparser/Header.h"
+#include "mailparser/HeaderField.h"
 #include "mailparser/TransferCodings.h"
 
 namespace MailParser {
@@ -68,7 +71,68 @@ std::size_t utf8CutBefore(std::string_view text, std::size_t limit) {
   return limit;
 }
 
+// What a parameter line may hold besides the name: "\t", a piece number with its "*"s, "=",
+// quotes and ";" (10 bytes), a charset label of up to 64 bytes with its "''", and one written
+// byte ("%XX") of the value.
+constexpr std::size_t kParameterLineRoom = 80;
+
+void dropLongParameterNames(ContentField& field, std::size_t maxLineLength) {
+  const auto tooLong = [maxLineLength](const auto& entry) {
+    return entry.first.size() + kParameterLineRoom > maxLineLength;
+  };
+  std::erase_if(field.parameters, tooLong);
+  std::erase_if(field.rawCharsets, tooLong);
+}
+
 }  // namespace
+
+void cutLongHeaderLines(MIMEEntityHeader& header, std::size_t maxLineLength) {
+  if (maxLineLength == 0) {
+    return;
+  }
+  header.truncateLongLines(maxLineLength);
+
+  // The content fields are written from their parsed values; the free-text ones are cut by
+  // the same rule as every other field.
+  Header content;
+  content.addField("Content-ID", std::move(header.contentId));
+  content.addField("Content-Description", std::move(header.contentDescription));
+  content.truncateLongLines(maxLineLength);
+  for (const HeaderField& field : content.fields()) {
+    (field.name == "Content-ID" ? header.contentId : header.contentDescription) = field.value;
+  }
+
+  dropLongParameterNames(header.contentType, maxLineLength);
+  dropLongParameterNames(header.contentDisposition, maxLineLength);
+  // "Content-Type: " type "/" subtype ";": no type that long is known, and cut it stays
+  // unknown.
+  constexpr std::size_t kTypeLineRoom = 16;
+  if (maxLineLength > kTypeLineRoom) {
+    const std::size_t room = (maxLineLength - kTypeLineRoom) / 2;
+    if (header.contentType.type.size() > room) {
+      header.contentType.type.resize(room);
+    }
+    if (header.contentType.subtype.size() > room) {
+      header.contentType.subtype.resize(room);
+    }
+  }
+}
+
+void writeBodyLine(IOutputLine& out, std::string_view line, std::size_t maxLength, bool neutraliseUUencode) {
+  const std::size_t limit = maxLength == 0 ? std::string_view::npos : maxLength;
+  do {
+    std::string_view piece = line.substr(0, limit);
+    if (neutraliseUUencode && isUUEncodeBeginLine(piece)) {
+      // A begin line has at least 7 bytes, so the limit leaves room for the space; the byte
+      // that makes way starts the next piece.
+      piece.remove_suffix(piece.size() == limit ? 1 : 0);
+      out.outputLine(neutraliseBeginLine(piece));
+    } else {
+      out.outputLine(piece);
+    }
+    line.remove_prefix(piece.size());
+  } while (!line.empty());
+}
 
 FilteredSingleMIMEEntity::FilteredSingleMIMEEntity(IMessageProcessorInterface& settings, MIMEEntityHeader entityHeader,
                                                    IOutputLine& out, int& attachmentCounter, bool wholeMessageBody,
@@ -345,10 +409,8 @@ void FilteredSingleMIMEEntity::processLine(std::string_view line) {
     case Mode::PassThrough:
       if (message_) {
         message_->processLine(line);
-      } else if (neutraliseUUencode_ && isUUEncodeBeginLine(line)) {
-        out_.outputLine(neutraliseBeginLine(line), maxLineLength_);
       } else {
-        out_.outputLine(line, maxLineLength_);
+        writeBodyLine(out_, line, maxLineLength_, neutraliseUUencode_);
       }
       break;
     case Mode::FilterHTML:

@@ -14,6 +14,19 @@ namespace MailParser {
 
 class EmbeddedMessage;
 
+// Writes one body line as lines of at most maxLength bytes (0: no limit). With
+// `neutraliseUUencode`, every piece that reads as a UUencode begin line gets a space in front,
+// and keeps to maxLength with it: the cut comes first, since a begin line hidden behind
+// maxLength bytes of padding starts a line of its own once the line is cut.
+void writeBodyLine(IOutputLine& out, std::string_view line, std::size_t maxLength, bool neutraliseUUencode);
+
+// Shortens an entity header (of a message, a part or an attached message) so that none of its
+// written lines is longer than maxLineLength (0: no limit), before anything is decided from
+// it: the other fields and the free-text content fields (Content-ID, Content-Description) as
+// Header::truncateLongLines does; a parameter whose name leaves no room for a value on its line
+// is dropped, and a media type too long for its line is cut.
+void cutLongHeaderLines(MIMEEntityHeader& header, std::size_t maxLineLength);
+
 // The filter for one non-multipart entity: the body of a single-part message or one part of a
 // multipart. The constructor decides, from the header and the profile, what becomes of the
 // entity, rewriting the header on the way (safe, renamed or invented file names, retyped

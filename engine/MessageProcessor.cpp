@@ -9,7 +9,6 @@
 #include "mailparser/HeaderField.h"
 #include "mailparser/HeaderSyntax.h"
 #include "mailparser/MIMEEntityHeader.h"
-#include "mailparser/TransferCodings.h"
 
 namespace MailParser {
 
@@ -153,9 +152,7 @@ void MessageProcessor::startMIMEBody() {
   header.removeFields("mime-version");
   header.addField("MIME-Version", "1.0");
   MIMEEntityHeader entityHeader(header);
-  if (const std::size_t limit = settings_.getMaxHeaderNameLineLength(); limit > 0) {
-    entityHeader.truncateLongLines(limit);
-  }
+  cutLongHeaderLines(entityHeader, settings_.getMaxHeaderNameLineLength());
   if (entityHeader.contentType.isMultipart()) {
     entity = std::make_unique<FilteredMultipartMIMEEntity>(settings_, std::move(entityHeader), lineSink_, partCounter_);
   } else {
@@ -175,20 +172,7 @@ void MessageProcessor::writePlainHeader() {
 }
 
 void MessageProcessor::bodyLineWithoutEntity(std::string_view line) {
-  // Cut first, neutralise each piece: a "begin" line hidden after 998 bytes of padding would
-  // otherwise start a line of its own, untouched, once the line is cut.
-  const std::size_t limit = maxLineLength_ == 0 ? std::string_view::npos : maxLineLength_;
-  do {
-    std::string_view piece = line.substr(0, limit);
-    if (neutraliseUUencode_ && isUUEncodeBeginLine(piece)) {
-      // A begin line has at least 7 bytes, so the limit leaves room for the space.
-      piece = line.substr(0, limit == std::string_view::npos ? limit : limit - 1);
-      lineSink_.outputLine(neutraliseBeginLine(piece));
-    } else {
-      lineSink_.outputLine(piece);
-    }
-    line.remove_prefix(piece.size());
-  } while (!line.empty());
+  writeBodyLine(lineSink_, line, maxLineLength_, neutraliseUUencode_);
 }
 
 void MessageProcessor::endWithoutEntity() {

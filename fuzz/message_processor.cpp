@@ -1,11 +1,14 @@
 // Whole messages through the MessageProcessor under options drawn from the first two input
 // bytes; the rest is the message, cut into lines at LF (CRs inside a line separate lines too).
 // Properties: no exception escapes, whatever the content; every output line is one line (no
-// CR or LF in it); the message header and a plain body keep to 998 bytes a line, a plain body
-// to the body line limit, and a plain body holds no UUencode begin line when those are to be
-// neutralised; and the output reads again as a message whose header starts with our Received
-// field, has a Date and, for MIME, exactly one "MIME-Version: 1.0".
+// CR or LF in it); no line is longer than 998 bytes, nor, in a MIME message, than the header
+// line limit (one more for the "-" that keeps a header line from passing for a delimiter) or
+// the body line limit, whichever is larger; a plain body keeps to the body line limit and holds
+// no UUencode begin line when those are to be neutralised; and the output reads again as a
+// message whose header starts with our Received field, has a Date and, for MIME, exactly one
+// "MIME-Version: 1.0".
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -93,10 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool inBody = false;
   for (const auto line : lines) {
     check(line.find_first_of("\r\n") == std::string_view::npos, "no bare CR or LF in an output line");
-    // The filtered multipart writes part headers without cutting their lines (a field of
-    // 1500 bytes in a part header comes out whole), so in a MIME body only the message's own
-    // header is held to the limit until the multipart cuts them as the processor does.
-    if (!mime || !inBody) check(line.size() <= 998, "no output line longer than 998");
+    check(line.size() <= 998, "no output line longer than 998");
+    if (mime) {
+      check(line.size() <= std::max(o.MaxHeaderNameLineLength + 1, o.MaxLineLength),
+            "MIME lines keep to the header or the body line limit");
+    }
     if (!mime && inBody) {
       check(line.size() <= o.MaxLineLength || line.starts_with("----") || line == "processed",
             "plain body lines keep to the limit");

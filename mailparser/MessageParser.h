@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string_view>
 
@@ -8,13 +9,27 @@
 
 namespace MailParser {
 
-// Reads a message line by line: collects the top-level header up to the first empty line,
-// then hands every body line to `entity`, which the subclass creates in headersComplete(),
-// or, when it leaves `entity` null, to bodyLineWithoutEntity(). Nothing of the body is held.
+// The most a message header may hold: the bytes of its lines, and its fields. A header that
+// would grow beyond either ends there, and the line that would not fit starts the body, so a
+// header that never ends costs bounded memory and loses nothing.
+inline constexpr std::size_t MaxMessageHeaderBytes = std::size_t{1024} * 1024;
+inline constexpr std::size_t MaxMessageHeaderFields = 10000;
+
+// Reads a message line by line: collects the top-level header, then hands every body line to
+// `entity`, which the subclass creates in headersComplete(), or, when it leaves `entity` null,
+// to bodyLineWithoutEntity(). Nothing of the body is held.
+//
+// The header ends at the first empty line, as mail programs read it, also at the first line
+// that is neither a field (a name of printable ASCII without ":", then ":", spaces or TABs
+// allowed before the ":" as in older mail) nor a continuation of one (a line starting with a
+// space or TAB after a field): that line is the first line of the body, so a message without
+// a header, or with text in the middle of its header, keeps all its text. An mbox "From "
+// line at the very top stays part of the header. The header also ends where it would outgrow
+// MaxMessageHeaderBytes or MaxMessageHeaderFields.
 //
 // Lines come without their line break, in message order, followed by one end(). A bare CR
 // inside a line separates lines as a line break does; CRs at either end of a line are
-// dropped. A header line that is not a field is dropped. Malformed input never throws.
+// dropped. Malformed input never throws.
 class MessageParser {
  public:
   MessageParser() = default;
@@ -39,6 +54,11 @@ class MessageParser {
 
  private:
   void processSingleLine(std::string_view line);
+  void bodyLine(std::string_view line);
+  void endHeader();
+
+  bool firstLine_ = true;
+  std::size_t headerBytes_ = 0;
 };
 
 }  // namespace MailParser

@@ -27,7 +27,7 @@ void profile(FakeMessageProcessorInterface& s) {
 
 // An attached message whose HTML and attachments need the same filtering as the outer ones.
 const std::string kInner =
-    "From: a@b\r\nX-Bad\x01Name: dropped\r\nSubject: inner\r\nMIME-Version: 1.0\r\n"
+    "From: a@b\r\nX-Spaced : dropped\r\nSubject: inner\r\nMIME-Version: 1.0\r\n"
     "Content-Type: multipart/mixed; boundary=inner\r\n\r\n"
     "--inner\r\nContent-Type: text/html\r\n\r\n<b onclick=x()>hi</b>\r\n"
     "--inner\r\nContent-Type: application/octet-stream; name=setup.exe\r\n\r\nTVqQ\r\n"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -117,6 +118,37 @@ TEST(FilteredMultipartMIMEEntity, WritesANormalisedMultipart) {
   });
 }
 
+// A part header is cut as the message's own header is, the content fields written from their
+// parsed values included; so is the header of a message attached as a part.
+TEST(FilteredMultipartMIMEEntity, PartHeadersKeepToTheHeaderLineLimit) {
+  const std::string longText(1500, 'x');
+  const std::string fields = "X-Long: " + longText + "\r\nX-Folded: a\r\n\t" + longText +
+                             "\r\nContent-Description: " + longText + "\r\nContent-ID: <" + longText +
+                             "@b>\r\nContent-Type: text/" + longText + "; " + longText + "=1; charset=us-ascii\r\n"
+                             "Content-Disposition: inline; " + longText + "=2\r\n";
+  const auto result = filterEveryWay("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n" + fields +
+                                     "\r\ntext\r\n--b\r\nContent-Type: message/rfc822\r\n\r\n" + fields +
+                                     "\r\ninner text\r\n--b--\r\n");
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < result.output.size();) {
+    const auto lineBreak = result.output.find("\r\n", start);
+    lines.push_back(result.output.substr(start, lineBreak - start));
+    start = lineBreak + 2;
+  }
+  for (const auto& line : lines) {
+    EXPECT_LE(line.size(), 255U) << line.substr(0, 40);
+  }
+  // What fits stays, in the part's header and in the attached message's: the start of each
+  // value, and the parameters with room for a value; the bodies are untouched.
+  const std::string keptInBoth[] = {"X-Long: " + longText.substr(0, 247), "X-Folded: a", "\t" + longText.substr(0, 254),
+                                    "Content-Description: " + longText.substr(0, 234), "\tcharset=\"us-ascii\""};
+  for (const auto& line : keptInBoth) {
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 2) << line.substr(0, 40);
+  }
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "text"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "inner text"), 1);
+}
+
 TEST(FilteredMultipartMIMEEntity, ConvertedHTMLGivesWayToTheTextAlternative) {
   const auto convert = [](FakeMessageProcessorInterface& s) {
     s.options.HTMLMessageTextHandling = MailParser::IMessageProcessorInterface::htmlConvertToText;
@@ -148,6 +180,16 @@ TEST(FilteredMultipartMIMEEntity, NoLineOfAMultiLineChildOutputPassesForADelimit
                                "Content-Disposition: inline\r\n\r\nfirst\r\n\r\n---qx_multipart_boundary_0=_\r\n\r\n"
                                "Content-Type: text/html\r\n\r\n\r\n" +
                                closing(0));
+}
+
+// The "-" of the escape must not take a line the child kept to the limit beyond it.
+TEST(FilteredMultipartMIMEEntity, AnEscapedLineKeepsToTheLineLimit) {
+  const std::string fake = "--qx_multipart_boundary_0=_";
+  const std::string full = fake + std::string(998 - fake.size(), 'y');
+  const auto result = filterEveryWay("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n" + full +
+                                     "\r\n" + fake + "--\r\n--b--\r\n");
+  EXPECT_EQ(result.output, multipartHeader("mixed", 0) + delimiter(0) + kPlain + "-" + full.substr(0, 997) +
+                               "\r\ny\r\n-" + fake + "--\r\n" + closing(0));
 }
 
 // `depth` multiparts, each holding the next and a text part naming its level.

@@ -105,6 +105,16 @@ TEST(FilteredSingleMIMEEntity, NeutralisesUUencodeBeginLinesInText) {
        attachmentHeader("text/plain", "8bit", "a.txt") + "begin 666 x.exe\r\n", {}},
       {"not a word that starts with begin", detect, "Content-Type: text/plain\r\n\r\nbeginning 666\r\n",
        kPlain + "beginning 666\r\n", {}},
+      {"a begin line hidden behind 998 bytes of padding, once the line is cut", detect,
+       "Content-Type: text/plain\r\n\r\n" + std::string(998, 'x') + "begin 644 x.exe\r\n",
+       kPlain + std::string(998, 'x') + "\r\n begin 644 x.exe\r\n", {}},
+      {"a begin piece of a full line keeps to the limit with its space",
+       [](FakeMessageProcessorInterface& s) {
+         s.options.DetectUUencodingInMime = true;
+         s.options.MaxLineLength = 12;
+       },
+       "Content-Type: text/plain\r\n\r\nbegin 644 x.exe and more\r\n",
+       kPlain + " begin 644 x\r\n.exe and mor\r\ne\r\n", {}},
   });
 }
 

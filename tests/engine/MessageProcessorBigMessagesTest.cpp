@@ -10,6 +10,7 @@
 #include "ProcessorHarness.h"
 #include "engine/EntityLimits.h"
 #include "engine/MessageProcessor.h"
+#include "mailparser/MessageParser.h"
 
 namespace {
 
@@ -131,15 +132,24 @@ TEST(MessageProcessorBigMessagesTest, AMessageThatEndsInsideItsHeader) {
   }
 }
 
-TEST(MessageProcessorBigMessagesTest, AHugeHeaderFieldIsCut) {
+// The header stops growing at its limit, and what did not fit is body: cut to the body line
+// limit, never dropped.
+TEST(MessageProcessorBigMessagesTest, AHugeHeaderFieldIsCutAndTheHeaderBounded) {
   Processed run;
   process(run, [](MailParser::MessageProcessor& p) {
-    p.processLine("Subject: " + std::string(1 << 20, 's'));
+    p.processLine("Subject: " + std::string(1 << 19, 's'));
     for (int i = 0; i < 10000; ++i) p.processLine(" " + std::string(2000, 'c'));
     p.processLine("");
     p.processLine("body");
   });
-  for (const auto& line : run.lines) ASSERT_LE(line.size(), 255U);
+  const auto blank = std::find(run.lines.begin(), run.lines.end(), "");
+  ASSERT_NE(blank, run.lines.end());
+  for (auto line = run.lines.begin(); line != blank; ++line) ASSERT_LE(line->size(), 255U);
+  EXPECT_EQ(std::count(run.lines.begin(), run.lines.end(), "Subject: " + std::string(246, 's')), 1);
+  // Of 20 MB of folded lines about 1 MB fit; each of the others is two body lines.
+  const auto bodyLines = static_cast<std::size_t>(std::distance(blank, run.lines.end())) - 1;
+  EXPECT_GT(bodyLines, 2 * (10000 - (MailParser::MaxMessageHeaderBytes >> 11)));
+  for (auto line = blank; line != run.lines.end(); ++line) ASSERT_LE(line->size(), 998U);
   EXPECT_EQ(run.lines.back(), "body");
 }
 

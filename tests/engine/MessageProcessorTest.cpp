@@ -80,13 +80,17 @@ TEST(MessageProcessorTest, RewritesTheHeader) {
        "Disposition-Notification-To: a@example.org\r\n\r\n",
        R + D + "Disposition-Notification-To: a@example.org\r\n\r\n"},
       {"nothing to remove counts nothing", blockReadReceipts, "Subject: s\r\n\r\n", R + D + "Subject: s\r\n\r\n"},
-      {"fields with unprintable names removed", {},
-       "Bad Name: x\r\nGood: y\r\nN\x80me: z\r\nTab\tName: t\r\n\r\n", R + D + "Good: y\r\n\r\n"},
+      {"fields whose names end in spaces, as older mail writes them, are removed", {},
+       "Good: y\r\nSpaced : x\r\nTabbed\t: t\r\n\r\n", R + D + "Good: y\r\n\r\n"},
+      {"a name with a space, TAB or 8-bit byte inside makes no field: the body starts there", {},
+       "Good: y\r\nBad Name: x\r\nN\x80me: z\r\n\r\n", R + D + "Good: y\r\n\r\nBad Name: x\r\nN\x80me: z\r\n\r\n"},
       {"a header that never ends is completed and written", {}, "From: a@example.org\r\nSubject: cut",
        R + D + "From: a@example.org\r\nSubject: cut\r\n\r\n"},
       {"an empty message gets its own header", {}, "", R + D + "\r\n"},
-      {"lines that are not fields are dropped from the header", {}, "no colon here\r\nSubject: s\r\n\r\n",
-       R + D + "Subject: s\r\n\r\n"},
+      {"a line that is no field starts the body, which keeps it", {}, "no colon here\r\nSubject: s\r\n\r\n",
+       R + D + "\r\nno colon here\r\nSubject: s\r\n\r\n"},
+      {"an mbox From line at the top is no field of the output", {},
+       "From a@example.org Wed May  1 10:00:00 2024\r\nSubject: s\r\n\r\nb\r\n", R + D + "Subject: s\r\n\r\nb\r\n"},
   });
 }
 
