@@ -89,8 +89,9 @@ class IConnection {
 
   virtual void SetMaxLineLength(std::size_t maxLineLength) = 0;
   virtual void SetWriteTimeout(std::chrono::milliseconds timeout) = 0;
-  // Borrowed; must outlive the connection's calls. Reads then return Stopped and writes
-  // throw Stopped once it is raised.
+  // Borrowed; must outlive the connection's calls. Once it is raised, reads return Stopped
+  // and a write that has to wait for the peer gives up with Stopped (one that fits into the
+  // socket buffer still goes out: a session that is stopping may still say goodbye).
   virtual void SetStopSignal(const TStopSignal* stop) = 0;
   // Called once, on the thread that notices it, when the connection ends for the first time
   // (peer closed, peer reset or Close()). It may call Close() on this connection. Set it

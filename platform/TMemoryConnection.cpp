@@ -100,9 +100,6 @@ void TMemoryConnection::Write(std::string_view bytes) {
     throw ESocketError(reset ? TSocketErrorKind::Reset : TSocketErrorKind::Closed, 0, "cannot write",
                        reset ? "Connection reset by peer" : "Broken pipe");
   }
-  if (StopRequested()) {
-    throw ESocketError(TSocketErrorKind::Stopped, 0, "cannot write", "stop requested");
-  }
   if (!bytes.empty()) {
     out.chunks.emplace_back(bytes);
     shared_->changed.notify_all();

@@ -98,7 +98,7 @@ std::filesystem::path TSingleInstance::DefaultFolder() {
   if (runtime != nullptr && runtime[0] == '/') {
     return runtime;
   }
-  const std::filesystem::path folder = "/tmp/quorix-" + std::to_string(::getuid());
+  std::filesystem::path folder = "/tmp/quorix-" + std::to_string(::getuid());
   // mkdir is atomic: if the name is taken by then, the checks below judge what took it.
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
     throw EQuorixException("cannot create the folder '" + folder.string() + "': " + SystemText(errno));

@@ -14,17 +14,19 @@ using namespace std::chrono_literals;
 
 constexpr int kThreads = 16;
 constexpr int kPerThread = 2000;
+constexpr std::size_t kTotal = std::size_t{kThreads} * kPerThread;
 
 // Sixteen session threads push while the UI thread drains; every message must arrive once,
 // in the order its thread pushed it. With a small capacity, what is missing is exactly
 // what the count lines report.
 TEST(StatusQueue, SixteenThreadsLoseNothingButWhatTheCountLinesReport) {
-  for (const std::size_t capacity : {std::size_t{kThreads * kPerThread}, std::size_t{50}}) {
+  for (const std::size_t capacity : {kTotal, std::size_t{50}}) {
     TStatusQueue queue(capacity);
     std::atomic<int> wakeUps{0};
     queue.SetWakeUp([&] { ++wakeUps; });
     std::atomic<int> running{kThreads};
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&, t] {
         for (int i = 0; i < kPerThread; ++i) {
@@ -60,8 +62,8 @@ TEST(StatusQueue, SixteenThreadsLoseNothingButWhatTheCountLinesReport) {
       thread.join();
     }
     drain();
-    EXPECT_EQ(received + dropped, std::size_t{kThreads * kPerThread}) << "capacity " << capacity;
-    if (capacity >= kThreads * kPerThread) {
+    EXPECT_EQ(received + dropped, kTotal) << "capacity " << capacity;
+    if (capacity >= kTotal) {
       EXPECT_EQ(dropped, 0U);
       EXPECT_EQ(next, std::vector<int>(kThreads, kPerThread));
     }
