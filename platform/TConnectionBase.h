@@ -1,0 +1,54 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+
+#include "platform/IConnection.h"
+#include "platform/TLineBuffer.h"
+#include "platform/TStopSignal.h"
+
+// What every connection shares: the line buffer, the settings and the once-only disconnect
+// notification. A transport adds only how bytes move.
+class TConnectionBase : public IConnection {
+ public:
+  void SetMaxLineLength(std::size_t maxLineLength) override { buffer_.SetMaxLineLength(maxLineLength); }
+  void SetWriteTimeout(std::chrono::milliseconds timeout) override { writeTimeout_ = timeout; }
+  void SetStopSignal(const TStopSignal* stop) override { stop_ = stop; }
+  void SetDisconnectHandler(TDisconnectHandler handler) override { handler_ = std::move(handler); }
+
+ protected:
+  // Runs the handler if no end was noticed before. What the handler throws is dropped: it
+  // runs inside Close(), which must not throw, and inside reads that report the end anyway.
+  void NotifyDisconnect(TDisconnectReason reason) noexcept {
+    if (disconnected_.exchange(true, std::memory_order_acq_rel)) {
+      return;
+    }
+    if (handler_) {
+      try {
+        handler_(reason);
+      } catch (...) {  // NOLINT(bugprone-empty-catch): see above
+      }
+    }
+  }
+  [[nodiscard]] bool StopRequested() const noexcept { return stop_ != nullptr && stop_->IsRequested(); }
+  [[nodiscard]] static TReadStatus StatusOf(TLineEnd end) noexcept {
+    switch (end) {
+      case TLineEnd::LineFeed:
+        return TReadStatus::Line;
+      case TLineEnd::Split:
+        return TReadStatus::Split;
+      case TLineEnd::EndOfInput:
+        break;
+    }
+    return TReadStatus::Unterminated;
+  }
+
+  TLineBuffer buffer_{kDefaultMaxLineLength};
+  std::chrono::milliseconds writeTimeout_ = kDefaultWriteTimeout;
+  const TStopSignal* stop_ = nullptr;
+
+ private:
+  TDisconnectHandler handler_;
+  std::atomic<bool> disconnected_{false};
+};
