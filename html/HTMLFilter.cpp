@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "html/HTMLParser.h"
 #include "html/HTMLTagLibrary.h"
@@ -94,6 +99,48 @@ bool hasActivePrefix(std::u16string_view value) {
 bool beginsWithTwoBackslashes(std::u16string_view value) {
   while (!value.empty() && value.front() <= 0x20) value.remove_prefix(1);
   return value.size() >= 2 && value[0] == u'\\' && value[1] == u'\\';
+}
+
+constexpr std::size_t kNotPlain = std::u16string_view::npos - 1;
+
+// An http, https or ftp URL already in the form the check writes it in: lower-case scheme
+// and host, "//" and a host without user information, no backslash before the query, no
+// "." or ".." and no empty directory in the path, nothing a browser strips or trims. Its own
+// scheme makes any base irrelevant, so it is forwarded as it stands. Answers kNotPlain for
+// any other text, npos for one forwarded unchanged, and otherwise the position before which
+// the "/" of an empty path goes.
+std::size_t plainSpecialURL(std::u16string_view value) {
+  std::size_t hostStart = 0;
+  if (value.starts_with(u"https://")) {
+    hostStart = 8;
+  } else if (value.starts_with(u"http://")) {
+    hostStart = 7;
+  } else if (value.starts_with(u"ftp://")) {
+    hostStart = 6;
+  } else {
+    return kNotPlain;
+  }
+  if (value.back() <= u' ' || value.find_first_of(u"\t\r\n") != std::u16string_view::npos) return kNotPlain;
+  const std::size_t stop = std::min(value.find_first_of(u"?#", hostStart), value.size());
+  if (value.substr(0, stop).find(u'\\') != std::u16string_view::npos) return kNotPlain;
+  const std::size_t hostEnd = std::min(value.find(u'/', hostStart), stop);
+  if (hostEnd == hostStart) return kNotPlain;
+  for (std::size_t i = hostStart; i < hostEnd; ++i) {
+    if (value[i] == u'@' || (value[i] >= u'A' && value[i] <= u'Z')) return kNotPlain;
+  }
+  if (hostEnd == stop) return hostEnd;
+  // The path: "/" then directories, each ending in "/", then the file, whose parameters
+  // start at its first ";".
+  std::u16string_view path = value.substr(hostEnd + 1, stop - hostEnd - 1);
+  for (;;) {
+    const std::size_t slash = path.find(u'/');
+    std::u16string_view part = path.substr(0, slash);
+    if (slash == std::u16string_view::npos) part = part.substr(0, part.find(u';'));
+    if (part == u"." || part == u".." || (part.empty() && slash != std::u16string_view::npos)) return kNotPlain;
+    if (slash == std::u16string_view::npos) break;
+    path.remove_prefix(slash + 1);
+  }
+  return std::u16string_view::npos;
 }
 
 bool isEmbedded(std::u16string_view url) {
@@ -190,6 +237,26 @@ const HTMLTagLibrary::TagInformation* HTMLFilter::tagInformation(std::string_vie
     slot.filled = true;
   }
   return slot.info;
+}
+
+// As tagInformation, for the library's attribute sets: a tag's few attributes are met over
+// and over, and each set is an ordered set of strings.
+bool HTMLFilter::isStandardAttribute(const HTMLTagLibrary::TagInformation& info, std::string_view key) {
+  struct CachedAttribute {
+    const HTMLTagLibrary::TagInformation* info = nullptr;
+    std::string key;
+    bool standard = false;
+  };
+  thread_local std::array<CachedAttribute, 256> attributeCache{};
+  std::size_t hash = std::hash<const HTMLTagLibrary::TagInformation*>{}(&info);
+  for (const char c : key) hash = hash * 31 + static_cast<unsigned char>(c);
+  CachedAttribute& slot = attributeCache[hash % attributeCache.size()];
+  if (slot.info != &info || slot.key != key) {
+    slot.info = &info;
+    slot.key.assign(key);
+    slot.standard = info.isStandardAttribute(key);
+  }
+  return slot.standard;
 }
 
 bool HTMLFilter::tagAllowed(std::string_view key, bool counting) {
@@ -337,81 +404,134 @@ void HTMLFilter::handleBase() {
 }
 
 HTMLFilter::URLKind HTMLFilter::urlKind(std::string_view key) const {
-  const std::string_view tag = tagName_;
-  if (key == "srcset" || key == "imagesrcset") return URLKind::srcset;
-  // A list of URLs that the browser posts to when the reader follows the link: a beacon.
-  if (key == "ping") return URLKind::resourceList;
-  if (in(key, {"src", "lowsrc", "dynsrc", "background", "poster", "data", "codebase", "classid", "archive",
-               "manifest", "icon"})) {
-    return URLKind::resource;
+  // By first letter, so that the many attributes that are no URL (class, style, width, ...)
+  // cost one or two comparisons.
+  switch (key.empty() ? '\0' : key.front()) {
+    case 'a':
+      if (key == "archive") return URLKind::resource;
+      if (key == "action") return URLKind::link;
+      return URLKind::none;
+    case 'b':
+      return key == "background" ? URLKind::resource : URLKind::none;
+    case 'c':
+      if (key == "codebase" || key == "classid") return URLKind::resource;
+      return key == "cite" ? URLKind::other : URLKind::none;
+    case 'd':
+      if (key == "dynsrc" || key == "data") return URLKind::resource;
+      return key == "datasrc" ? URLKind::other : URLKind::none;
+    case 'f':
+      return key == "formaction" ? URLKind::link : URLKind::none;
+    case 'h':
+      return key == "href" ? hrefKind() : URLKind::none;
+    case 'i':
+      if (key == "imagesrcset") return URLKind::srcset;
+      if (key == "icon") return URLKind::resource;
+      return key == "itemtype" ? URLKind::other : URLKind::none;
+    case 'l':
+      if (key == "lowsrc") return URLKind::resource;
+      return key == "longdesc" ? URLKind::other : URLKind::none;
+    case 'm':
+      return key == "manifest" ? URLKind::resource : URLKind::none;
+    case 'p':
+      // A list of URLs that the browser posts to when the reader follows the link: a beacon.
+      if (key == "ping") return URLKind::resourceList;
+      if (key == "poster") return URLKind::resource;
+      return key == "profile" ? URLKind::other : URLKind::none;
+    case 's':
+      if (key == "src") return URLKind::resource;
+      return key == "srcset" ? URLKind::srcset : URLKind::none;
+    case 'u':
+      return key == "usemap" ? URLKind::other : URLKind::none;
+    case 'x':
+      return key == "xlink:href" ? hrefKind() : URLKind::none;
+    default:
+      return URLKind::none;
   }
-  if (key == "href" || key == "xlink:href") {
-    if (tag == "a" || tag == "area") return URLKind::link;
-    if (in(tag, {"link", "image", "use", "feimage", "script"})) return URLKind::resource;
-    return URLKind::other;
-  }
-  if (key == "action" || key == "formaction") return URLKind::link;
-  if (in(key, {"datasrc", "cite", "longdesc", "usemap", "profile", "itemtype"})) return URLKind::other;
-  return URLKind::none;
 }
 
-std::u16string HTMLFilter::checkURL(std::u16string_view value, bool link) {
-  if (options_.removeScripting && isScriptEntity(value)) return std::u16string(kBlank);
-  if (!options_.allowNetworkSharePaths && beginsWithTwoBackslashes(value)) return std::u16string(kBlank);
-  URI uri(value);
-  uri.takeSchemeFrom(baseURL_);
-  std::u16string result;
-  // A reference to a place in this document loads nothing and leaves it for nowhere, in a
-  // link or anywhere else (an image map, an SVG gradient).
-  if (uri.scheme.empty() && !uri.remainder.empty() && uri.remainder.front() == u'#') {
-    result.assign(value);
+HTMLFilter::URLKind HTMLFilter::hrefKind() const {
+  const std::string_view tag = tagName_;
+  if (tag == "a" || tag == "area") return URLKind::link;
+  if (in(tag, {"link", "image", "use", "feimage", "script"})) return URLKind::resource;
+  return URLKind::other;
+}
+
+void HTMLFilter::checkURL(std::u16string_view value, bool link, std::u16string& result) {
+  result.clear();
+  if (const std::size_t root = plainSpecialURL(value); root != kNotPlain) {
+    if (root == std::u16string_view::npos) {
+      result.assign(value);
+    } else {
+      result.assign(value.substr(0, root));
+      result += u'/';
+      result += value.substr(root);
+    }
+  } else if ((options_.removeScripting && isScriptEntity(value)) ||
+             (!options_.allowNetworkSharePaths && beginsWithTwoBackslashes(value))) {
+    result.assign(kBlank);
+    return;
   } else {
-    const URISchemeInformation scheme = URISchemes::information(uri.scheme);
-    switch (scheme.schemeClass) {
-      case SchemeClass::unknown:
-        return std::u16string(kBlank);
-      case SchemeClass::embedded:
-        result = uri.text();
-        break;
-      case SchemeClass::network:
-        if (!link && scheme.linkOnly) return std::u16string(kBlank);
-        if (scheme.hierarchical) {
-          URL url(value);
-          url.resolve(baseURL_);
-          result = url.text();
-        } else {
+    URI uri(value);
+    const bool ownScheme = !uri.scheme.empty();
+    uri.takeSchemeFrom(baseURL_);
+    // A reference to a place in this document loads nothing and leaves it for nowhere, in a
+    // link or anywhere else (an image map, an SVG gradient).
+    if (uri.scheme.empty() && !uri.remainder.empty() && uri.remainder.front() == u'#') {
+      result.assign(value);
+    } else {
+      const URISchemeInformation scheme = URISchemes::information(uri.scheme);
+      switch (scheme.schemeClass) {
+        case SchemeClass::unknown:
+          result.assign(kBlank);
+          return;
+        case SchemeClass::embedded:
           result = uri.text();
-        }
-        break;
-      case SchemeClass::script:
-        if (options_.removeScripting) {
-          settings_.countScriptingRemoved();
-          return std::u16string(kBlank);
-        }
-        result = uri.text();
-        break;
+          break;
+        case SchemeClass::network:
+          if (!link && scheme.linkOnly) {
+            result.assign(kBlank);
+            return;
+          }
+          if (scheme.hierarchical) {
+            // A scheme taken from the base is read again by resolve(), so the URL starts over
+            // from the text itself; with its own scheme the parse already made serves.
+            URL url = ownScheme ? URL(std::move(uri)) : URL(value);
+            url.resolve(baseURL_);
+            result = url.text();
+          } else {
+            result = uri.text();
+          }
+          break;
+        case SchemeClass::script:
+          if (options_.removeScripting) {
+            settings_.countScriptingRemoved();
+            result.assign(kBlank);
+            return;
+          }
+          result = uri.text();
+          break;
+      }
     }
   }
   if (result.size() > options_.maxURLLength) result.resize(options_.maxURLLength);
-  return result;
 }
 
-std::u16string HTMLFilter::checkResource(std::u16string_view value, bool oneByOne) {
+void HTMLFilter::checkResource(std::u16string_view value, bool oneByOne, std::u16string& result) {
   if (options_.block1x1Images && oneByOne) {
     settings_.count1x1ImageBlocked();
-    return std::u16string(kBlank);
+    result.assign(kBlank);
+    return;
   }
-  std::u16string result = checkURL(value, false);
-  if (result == kBlank || (!result.empty() && result.front() == u'#')) return result;
-  if (!imageURLAllowed(URI(result), settings_)) return std::u16string(kBlank);
-  return result;
+  checkURL(value, false, result);
+  if (result == kBlank || (!result.empty() && result.front() == u'#')) return;
+  if (!imageURLAllowed(URI(result), settings_)) result.assign(kBlank);
 }
 
 // "srcset" holds candidates separated by commas, each a URL and optional descriptors ("2x",
 // "100w"); "ping" holds URLs separated by spaces. Each URL is judged on its own.
-std::u16string HTMLFilter::checkResourceList(std::u16string_view value, bool srcset) {
+void HTMLFilter::checkResourceList(std::u16string_view value, bool srcset, std::u16string& out) {
   const bool oneByOne = isOneByOne();
-  std::u16string out;
+  out.clear();
   std::size_t i = 0;
   while (i < value.size()) {
     while (i < value.size() && (isHTMLSpace(value[i]) || (srcset && value[i] == u','))) ++i;
@@ -438,13 +558,13 @@ std::u16string HTMLFilter::checkResourceList(std::u16string_view value, bool src
       i = comma;
     }
     if (!out.empty()) out += srcset ? u", " : u" ";
-    out += checkResource(url, oneByOne);
+    checkResource(url, oneByOne, candidate_);
+    out += candidate_;
     if (!descriptors.empty()) {
       out += u' ';
       out += descriptors;
     }
   }
-  return out;
 }
 
 bool HTMLFilter::cssURLAllowed(std::u16string_view url, CSSURLUse use) {
@@ -477,27 +597,27 @@ bool HTMLFilter::cssURLAllowed(std::u16string_view url, CSSURLUse use) {
 
 void HTMLFilter::forwardValue(const Attribute& attribute, URLKind kind) {
   const std::u16string_view decoded = attribute.data.decodedValue;
-  std::u16string value;
+  value_.clear();
   switch (kind) {
     case URLKind::none:
       break;
     case URLKind::link:
-      value = checkURL(decoded, true);
+      checkURL(decoded, true, value_);
       break;
     case URLKind::other:
-      value = checkURL(decoded, false);
+      checkURL(decoded, false, value_);
       break;
     case URLKind::resource:
-      value = checkResource(decoded, isOneByOne());
+      checkResource(decoded, isOneByOne(), value_);
       break;
     case URLKind::resourceList:
-      value = checkResourceList(decoded, false);
+      checkResourceList(decoded, false, value_);
       break;
     case URLKind::srcset:
-      value = checkResourceList(decoded, true);
+      checkResourceList(decoded, true, value_);
       break;
   }
-  downstream_.attribute(attribute.data.rawName, attribute.key, value, value);
+  downstream_.attribute(attribute.data.rawName, attribute.key, value_, value_);
 }
 
 void HTMLFilter::forwardStartTag() {
@@ -509,7 +629,7 @@ void HTMLFilter::forwardStartTag() {
   });
   const HTMLTagLibrary::TagInformation* info = tagInfo_;
   const auto standard = [&](std::string_view key) {
-    if (info == nullptr || info->isStandardAttribute(key)) return true;
+    if (info == nullptr || isStandardAttribute(*info, key)) return true;
     settings_.countNonStandardAttributeRemoved();
     return false;
   };
@@ -518,11 +638,11 @@ void HTMLFilter::forwardStartTag() {
   };
 
   // A link is its href: one the URL check turned away leaves nothing worth keeping.
-  std::u16string linkHref;
+  linkHref_.clear();
   if (tagName_ == "link") {
     if (const AttributeData* href = find("href")) {
-      linkHref = checkResource(href->decodedValue, isOneByOne());
-      if (linkHref == kBlank) return;
+      checkResource(href->decodedValue, isOneByOne(), linkHref_);
+      if (linkHref_ == kBlank) return;
     }
   }
 
@@ -540,7 +660,7 @@ void HTMLFilter::forwardStartTag() {
     }
     if (!standard(key)) continue;
     if (tagName_ == "link" && key == "href") {
-      downstream_.attribute(attribute->data.rawName, key, linkHref, linkHref);
+      downstream_.attribute(attribute->data.rawName, key, linkHref_, linkHref_);
       continue;
     }
     const URLKind kind = urlKind(key);

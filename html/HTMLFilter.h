@@ -89,9 +89,12 @@ class HTMLFilter : public IHTMLHandler {
   void forwardStartTag();
   void forwardValue(const Attribute& attribute, URLKind kind);
   [[nodiscard]] URLKind urlKind(std::string_view key) const;
-  [[nodiscard]] std::u16string checkURL(std::u16string_view value, bool link);
-  [[nodiscard]] std::u16string checkResource(std::u16string_view value, bool oneByOne);
-  [[nodiscard]] std::u16string checkResourceList(std::u16string_view value, bool srcset);
+  [[nodiscard]] URLKind hrefKind() const;
+  [[nodiscard]] static bool isStandardAttribute(const HTMLTagLibrary::TagInformation& info, std::string_view key);
+  // Each writes the value to forward into `result`, which must not alias `value`.
+  void checkURL(std::u16string_view value, bool link, std::u16string& result);
+  void checkResource(std::u16string_view value, bool oneByOne, std::u16string& result);
+  void checkResourceList(std::u16string_view value, bool srcset, std::u16string& result);
   [[nodiscard]] bool cssURLAllowed(std::u16string_view url, CSSURLUse use);
   void injectFooter();
 
@@ -109,6 +112,10 @@ class HTMLFilter : public IHTMLHandler {
   std::vector<Attribute> attributes_;
   std::size_t attributeCount_ = 0;
   std::vector<const Attribute*> order_;
+  // Scratch for the checked values, kept from attribute to attribute for their capacity.
+  std::u16string value_;
+  std::u16string linkHref_;
+  std::u16string candidate_;
   bool skipContent_ = false;
 };
 

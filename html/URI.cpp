@@ -22,16 +22,21 @@ bool isSchemeCharacter(char16_t c) {
 }  // namespace
 
 URI::URI(std::u16string_view text) {
+  // Nearly every URL in mail has no tab or line break: it is read in place, without a copy.
   std::u16string cleaned;
-  cleaned.reserve(text.size());
-  for (const char16_t c : text) {
-    if (c != u'\t' && c != u'\r' && c != u'\n') cleaned.push_back(c);
+  std::u16string_view source = text;
+  if (source.find_first_of(u"\t\r\n") != std::u16string_view::npos) {
+    cleaned.reserve(text.size());
+    for (const char16_t c : text) {
+      if (c != u'\t' && c != u'\r' && c != u'\n') cleaned.push_back(c);
+    }
+    source = cleaned;
   }
   std::size_t begin = 0;
-  std::size_t end = cleaned.size();
-  while (begin < end && trimmed(cleaned[begin])) ++begin;
-  while (end > begin && trimmed(cleaned[end - 1])) --end;
-  const std::u16string_view rest = std::u16string_view(cleaned).substr(begin, end - begin);
+  std::size_t end = source.size();
+  while (begin < end && trimmed(source[begin])) ++begin;
+  while (end > begin && trimmed(source[end - 1])) --end;
+  const std::u16string_view rest = source.substr(begin, end - begin);
 
   // A scheme starts with a letter: "2x:y", "+a:b" and ":y" are relative references to a
   // browser, so they keep their whole text (with the ":") as the remainder.

@@ -14,7 +14,9 @@ class URI {
   URI() = default;
   explicit URI(std::u16string_view text);
   URI(const URI&) = default;
+  URI(URI&&) = default;
   URI& operator=(const URI&) = default;
+  URI& operator=(URI&&) = default;
   virtual ~URI() = default;
 
   // The remainder alone when the scheme is empty, otherwise scheme ":" remainder.

@@ -64,9 +64,15 @@ char16_t asciiForm(char16_t c) {
 
 }  // namespace
 
-URL::URL(std::u16string_view text) : URL(URI(text)) {}
+URL::URL(std::u16string_view text) : URI(text) {
+  split(!scheme.empty());
+}
 
 URL::URL(const URI& uri) : URI(uri) {
+  split(!scheme.empty());
+}
+
+URL::URL(URI&& uri) : URI(std::move(uri)) {
   split(!scheme.empty());
 }
 
@@ -81,17 +87,23 @@ void URL::split(bool schemeGiven) {
   fragment.clear();
 
   const bool special = isSpecial(scheme);
-  std::u16string work = remainder;
+  std::u16string_view rest = remainder;
+  // A copy only for the rare text whose backslashes must be read as slashes.
+  std::u16string work;
   if (special) {
-    const std::size_t stop = std::min(work.find_first_of(u"?#"), work.size());
-    for (std::size_t i = 0; i < stop; ++i) {
-      if (work[i] == u'\\') work[i] = u'/';
+    const std::size_t stop = std::min(rest.find_first_of(u"?#"), rest.size());
+    const std::size_t backslash = rest.substr(0, stop).find(u'\\');
+    if (backslash != std::u16string_view::npos) {
+      work.assign(rest);
+      for (std::size_t i = backslash; i < stop; ++i) {
+        if (work[i] == u'\\') work[i] = u'/';
+      }
+      rest = work;
     }
   }
   std::size_t slashes = 0;
-  while (slashes < work.size() && work[slashes] == u'/') ++slashes;
-  const bool hasAuthority = special ? (schemeGiven || slashes >= 2) : work.starts_with(u"//");
-  std::u16string_view rest = work;
+  while (slashes < rest.size() && rest[slashes] == u'/') ++slashes;
+  const bool hasAuthority = special ? (schemeGiven || slashes >= 2) : rest.starts_with(u"//");
   if (hasAuthority) {
     const std::size_t start = special ? slashes : 2;
     const std::size_t end = std::min(rest.find_first_of(u"/?#", start), rest.size());
@@ -116,16 +128,15 @@ void URL::split(bool schemeGiven) {
     fragment = rest.substr(hash);
     rest = rest.substr(0, hash);
   }
-  std::u16string pathPart;
-  if (hasAuthority && !rest.starts_with(u'/')) pathPart = u"/";
-  pathPart += rest;
-
-  std::u16string_view path = pathPart;
+  // After an authority the path is absolute even when the text has no "/" before it.
+  const bool addRoot = hasAuthority && !rest.starts_with(u'/');
+  std::u16string_view path = rest;
   const std::size_t question = path.find(u'?');
   if (question != std::u16string_view::npos) {
     query = path.substr(question);
     path = path.substr(0, question);
   }
+  if (addRoot) segments.emplace_back();
   const std::size_t lastSlash = path.rfind(u'/');
   if (lastSlash == std::u16string_view::npos) {
     file = path;
@@ -239,6 +250,16 @@ void URL::resolve(const URL& base) {
     }
   }
 
+  // Most paths have no "." or ".." and no empty directory: they stay as they are.
+  bool clean = true;
+  for (std::size_t i = 0; i < segments.size() && clean; ++i) {
+    const std::u16string& segment = segments[i];
+    clean = !(segment == u"." || segment == u".." || (segment.empty() && i != 0));
+  }
+  if (clean && file != u"." && file != u"..") {
+    remainder = rebuiltRemainder();
+    return;
+  }
   std::vector<std::u16string> cleaned;
   cleaned.reserve(segments.size());
   for (std::size_t i = 0; i < segments.size(); ++i) {

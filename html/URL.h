@@ -21,6 +21,7 @@ class URL : public URI {
   URL() = default;
   explicit URL(std::u16string_view text);
   explicit URL(const URI& uri);
+  explicit URL(URI&& uri);
 
   [[nodiscard]] std::u16string text() const override;
   void takeSchemeFrom(const URI& base) override;
