@@ -5,8 +5,8 @@
 #
 # Installs the npm packages into NPM_DIR when they are not there yet, then runs
 # check-filter.js, which writes everything it renders and its report.json under WORK_DIR.
-# Without node, npm or chromium it fails under CI (CI=true); run by hand it skips (exit 77,
-# which ctest reports as skipped) and says what is missing.
+# Without node, npm or chromium it fails under CI and skips when run by hand
+# (require-browser.sh).
 set -euo pipefail
 
 readonly HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -16,21 +16,9 @@ if (($# < 3)); then
 fi
 readonly NPM_DIR=$1 FILTER=$2 WORK=$3
 shift 3
-readonly CHROMIUM=${CHROMIUM:-/usr/bin/chromium}
-
-missing=()
-command -v node >/dev/null || missing+=("node (Debian package nodejs)")
-command -v npm >/dev/null || missing+=("npm (Debian package npm)")
-[[ -x $CHROMIUM ]] || missing+=("$CHROMIUM (Debian package chromium)")
-if ((${#missing[@]})); then
-  if [[ ${CI:-} == true ]]; then
-    echo "check-filter: FAILED, missing ${missing[*]}" >&2
-    exit 1
-  fi
-  echo "check-filter: SKIPPED, missing ${missing[*]}; scripts/quorix.sh test installs them" >&2
-  exit 77
-fi
+# shellcheck source=require-browser.sh
+source "$HERE/require-browser.sh"
+require_browser check-filter
 
 "$HERE/setup.sh" "$NPM_DIR"
-export CHROMIUM
 NODE_PATH=$NPM_DIR/node_modules exec node "$HERE/check-filter.js" --filter "$FILTER" --work "$WORK" "$@"
