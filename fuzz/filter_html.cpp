@@ -4,8 +4,8 @@
 // value that is a javascript: or vbscript: URL. A document the filter refuses (its one error)
 // yields no output to check.
 //
-// The rest of the input is read as Latin-1 with UTF-8 sequences decoded, so every code unit
-// the filter meets in mail is reachable.
+// The rest of the input is read as FuzzText.h says, so every code unit the filter meets in
+// mail is reachable.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,32 +14,13 @@
 #include <string_view>
 
 #include "fuzz/FuzzCheck.h"
+#include "fuzz/FuzzText.h"
 #include "html/FilterDocument.h"
 #include "html/HTMLFilter.h"
 #include "html/HTMLParser.h"
 #include "tests/support/FakeMessageProcessorInterface.h"
 
 namespace {
-
-std::u16string toWide(const std::uint8_t* data, std::size_t size) {
-  std::u16string wide;
-  for (std::size_t i = 0; i < size;) {
-    const std::uint8_t b = data[i];
-    const std::size_t length = b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 1;
-    char32_t code = b;
-    bool valid = length == 1 || i + length <= size;
-    if (length > 1 && valid) {
-      code = b & (0x3F >> (length - 1));
-      for (std::size_t k = 1; k < length && valid; ++k) {
-        valid = (data[i + k] & 0xC0) == 0x80;
-        code = (code << 6) | (data[i + k] & 0x3F);
-      }
-    }
-    wide.push_back(static_cast<char16_t>(valid ? code : b));
-    i += valid ? length : 1;
-  }
-  return wide;
-}
 
 bool isActiveURL(std::u16string_view value) {
   std::string seen;
@@ -96,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   o.BlockImagesWithIdentifiersSensitivity = static_cast<int>((bits >> 12) & 3U);
   o.BlockImagesWithCookies = (bits & 0x4000U) != 0;
   o.MaxURLLength = (bits & 0x8000U) != 0 ? 12 : 1000;
-  const std::u16string input = toWide(data + 2, size - 2);
+  const std::u16string input = fuzzTextAsWide(data + 2, size - 2);
   std::string written;
   try {
     written = HTMLFilter::filterDocument(input, fake, false);
