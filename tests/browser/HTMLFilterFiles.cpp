@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FileBytes.h"
 #include "common/AsciiCase.h"
 #include "config/BuiltInSecurityProfiles.h"
 #include "config/TSecurityProfile.h"
@@ -50,21 +51,6 @@ namespace fs = std::filesystem;
 using MailParser::MIMEEntityHeader;
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-std::string readFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + file.string() + " for reading");
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw std::runtime_error("cannot read " + file.string());
-  return bytes;
-}
-
-void writeFile(const fs::path& file, std::string_view bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + file.string());
-}
 
 std::string asUTF8File(std::u16string_view text) {
   std::string out(kByteOrderMark);
@@ -135,7 +121,7 @@ int filterFiles(Profile profile, bool wrap, const fs::path& in, const fs::path& 
   fs::create_directories(out);
   int refused = 0;
   for (const auto& file : files) {
-    std::string bytes = readFile(file);
+    std::string bytes = readFileBytes(file);
     if (wrap) bytes = "<html><body>" + bytes + "</body></html>";
     const std::u16string text = MailParser::toWide(bytes, "utf-8", true);
     std::string result;
@@ -154,7 +140,7 @@ int filterFiles(Profile profile, bool wrap, const fs::path& in, const fs::path& 
         ++refused;
       }
     }
-    writeFile(out / file.filename(), result);
+    writeFileBytes(out / file.filename(), result);
   }
   std::cerr << "quorix_html_filter: " << files.size() << " files written to " << out.string() << ", " << refused
             << " refused\n";
@@ -281,8 +267,8 @@ int extractHTML(const fs::path& corpus, const fs::path& out) {
       stem.replace(slash, 1, "--");
     }
     int n = 0;
-    for (const auto& part : htmlPartsOf(readFile(message), 0)) {
-      writeFile(out / (stem + "-" + std::to_string(++n) + ".html"),
+    for (const auto& part : htmlPartsOf(readFileBytes(message), 0)) {
+      writeFileBytes(out / (stem + "-" + std::to_string(++n) + ".html"),
                 asUTF8File(MailParser::toWide(part.bytes, part.charset, true)));
       ++written;
     }

@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FileBytes.h"
 #include "html/HTMLParser.h"
 #include "html/HTMLRewriter.h"
 #include "html/IHTMLHandler.h"
@@ -78,21 +79,6 @@ class EventsOnly final : public IHTMLHandler {
   IHTMLHandler& next_;
 };
 
-std::string readFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot open " + file.string() + " for reading");
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw std::runtime_error("cannot read " + file.string());
-  return bytes;
-}
-
-void writeFile(const fs::path& file, const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + file.string());
-}
-
 std::string roundTrip(const std::string& bytes, bool eventsOnly) {
   const std::u16string text = MailParser::toWide(bytes, "utf-8", true);
   HTMLFilter::HTMLRewriter rewriter;
@@ -142,7 +128,7 @@ int main(int argc, char** argv) {
       if (entry.is_regular_file() && entry.path().extension() == ".html") files.push_back(entry.path());
     }
     std::sort(files.begin(), files.end());
-    for (const auto& file : files) writeFile(out / file.filename(), roundTrip(readFile(file), eventsOnly));
+    for (const auto& file : files) writeFileBytes(out / file.filename(), roundTrip(readFileBytes(file), eventsOnly));
     std::cerr << "quorix_html_roundtrip: " << files.size() << " files written to " << out.string() << '\n';
   } catch (const std::exception& e) {
     std::cerr << "quorix_html_roundtrip: " << e.what() << '\n';

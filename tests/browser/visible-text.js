@@ -9,6 +9,7 @@
 // the machine and a remote style sheet or font never changes what is shown.
 'use strict';
 const fs = require('fs');
+const { listFiles } = require('./dom-structure');
 const path = require('path');
 const { chromium } = require('playwright-core');
 
@@ -33,18 +34,6 @@ function usage(msg) {
   if (msg) process.stderr.write(`visible-text: ${msg}\n`);
   process.stderr.write('usage: node visible-text.js [--out FILE] [--concurrency N] [--timeout MS] [--chromium PATH] PATH...\n');
   process.exit(2);
-}
-
-function listFiles(paths) {
-  const out = [];
-  for (const p of paths) {
-    if (fs.statSync(p).isDirectory()) {
-      for (const e of fs.readdirSync(p).sort()) if (/\.html?$/i.test(e)) out.push(path.join(p, e));
-    } else {
-      out.push(p);
-    }
-  }
-  return out;
 }
 
 async function main() {
