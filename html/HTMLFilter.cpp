@@ -194,7 +194,14 @@ void HTMLFilter::attribute(std::u16string_view rawName, std::string_view key, st
     slot->key.assign(key);
   }
   slot->data.rawName.assign(rawName);
-  slot->data.rawValue.assign(rawValue);
+  // Most values hold no character reference, and the tokenizer then gives the same text for
+  // both: it is kept once.
+  slot->rawIsDecoded = rawValue.data() == decodedValue.data() && rawValue.size() == decodedValue.size();
+  if (slot->rawIsDecoded) {
+    slot->data.rawValue.clear();
+  } else {
+    slot->data.rawValue.assign(rawValue);
+  }
   slot->data.decodedValue.assign(decodedValue);
   slot->hasValue = true;
 }
@@ -212,6 +219,7 @@ void HTMLFilter::attributeWithoutValue(std::u16string_view rawName, std::string_
   slot->data.rawName.assign(rawName);
   slot->data.rawValue.clear();
   slot->data.decodedValue.clear();
+  slot->rawIsDecoded = false;
   slot->hasValue = false;
 }
 
@@ -717,7 +725,8 @@ void HTMLFilter::forwardStartTag() {
       downstream_.attribute(attribute->data.rawName, key, filtered, filtered);
       continue;
     }
-    downstream_.attribute(attribute->data.rawName, key, attribute->data.rawValue, decoded);
+    downstream_.attribute(attribute->data.rawName, key, attribute->rawIsDecoded ? decoded : attribute->data.rawValue,
+                          decoded);
   }
   if ((tagGroups_ & anchorTag) != 0 && find("href") != nullptr && find("target") == nullptr && !baseTarget_.empty()) {
     downstream_.attribute(u"target", "target", baseTarget_, baseTarget_);

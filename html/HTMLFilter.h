@@ -75,6 +75,8 @@ class HTMLFilter : public IHTMLHandler {
     std::string key;
     AttributeData data;
     bool hasValue = false;
+    // The value as written is the decoded one; data.rawValue is then left empty.
+    bool rawIsDecoded = false;
   };
   // How an attribute's value is checked before it is forwarded.
   enum class URLKind : std::uint8_t { none, link, other, resource, resourceList, srcset };
