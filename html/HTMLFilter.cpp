@@ -267,7 +267,7 @@ const HTMLFilter::TagRules& HTMLFilter::tagRules(std::string_view key) {
     TagRules rules;
     bool filled = false;
   };
-  thread_local std::array<CachedTag, 64> tagCache{};
+  thread_local std::array<CachedTag, 256> tagCache{};
   std::size_t hash = key.size();
   for (const char c : key) hash = hash * 31 + static_cast<unsigned char>(c);
   CachedTag& slot = tagCache[hash % tagCache.size()];
