@@ -99,7 +99,16 @@ class Tokenizer {
         token.matched = true;
         --depth;
       }
-      tokens.push_back(token);
+      // Field by field: the flags were just written one byte at a time, and a copy of the
+      // whole token reads them back as one wide word, which stalls until the bytes land.
+      CSSToken& stored = tokens.emplace_back();
+      stored.value = token.value;
+      stored.unit = token.unit;
+      stored.match = token.match;
+      stored.type = token.type;
+      stored.delim = token.delim;
+      stored.matched = token.matched;
+      stored.tooDeep = token.tooDeep;
     }
     while (innermost != CSSToken::npos) {
       CSSToken& opener = tokens[innermost];

@@ -166,7 +166,11 @@ HTMLFilter::HTMLFilter(IHTMLHandler& downstream, MailParser::IMessageProcessorIn
       css_(
           options_.removeScripting,
           [this](std::u16string_view url, CSSURLUse use) { return cssURLAllowed(url, use); },
-          [this] { settings_.countScriptingRemoved(); }) {}
+          [this] { settings_.countScriptingRemoved(); }) {
+  // Room for the attributes of any ordinary tag from the start.
+  attributes_.reserve(16);
+  order_.reserve(16);
+}
 
 void HTMLFilter::text(std::u16string_view raw, std::u16string_view decoded) {
   downstream_.text(raw, decoded);
@@ -190,7 +194,14 @@ void HTMLFilter::attribute(std::u16string_view rawName, std::string_view key, st
     slot->key.assign(key);
   }
   slot->data.rawName.assign(rawName);
-  slot->data.rawValue.assign(rawValue);
+  // Most values hold no character reference, and the tokenizer then gives the same text for
+  // both: it is kept once.
+  slot->rawIsDecoded = rawValue.data() == decodedValue.data() && rawValue.size() == decodedValue.size();
+  if (slot->rawIsDecoded) {
+    slot->data.rawValue.clear();
+  } else {
+    slot->data.rawValue.assign(rawValue);
+  }
   slot->data.decodedValue.assign(decodedValue);
   slot->hasValue = true;
 }
@@ -208,6 +219,7 @@ void HTMLFilter::attributeWithoutValue(std::u16string_view rawName, std::string_
   slot->data.rawName.assign(rawName);
   slot->data.rawValue.clear();
   slot->data.decodedValue.clear();
+  slot->rawIsDecoded = false;
   slot->hasValue = false;
 }
 
@@ -218,28 +230,57 @@ const HTMLFilter::AttributeData* HTMLFilter::find(std::string_view key) const {
   return nullptr;
 }
 
-// The library's answers for the tags met so far, by a hash of the key: mail uses a few dozen
-// tags thousands of times, and the library is an ordered map of strings. The library never
-// changes once built, so the answers hold for every document this thread filters.
-const HTMLTagLibrary::TagInformation* HTMLFilter::tagInformation(std::string_view key) {
+// The rule groups a tag belongs to, by its key; worked out once per tag, as below.
+std::uint16_t HTMLFilter::tagGroups(std::string_view key) {
+  std::uint16_t groups = 0;
+  const auto add = [&](TagGroup group, std::initializer_list<std::string_view> keys) {
+    if (in(key, keys)) groups |= group;
+  };
+  add(frameTag, {"iframe", "ilayer", "frame", "frameset", "layer"});
+  add(embeddingTag, {"object", "embed", "applet", "param", "noembed"});
+  // Besides script itself, every element that runs or loads active content whatever the
+  // other options say, and forms, which post what the reader types to wherever the sender
+  // likes. Their content stays, as for any tag that goes.
+  add(scriptingTag, {"script", "noscript", "iframe", "frame", "frameset", "object", "embed", "applet", "portal",
+                     "form", "isindex"});
+  add(scriptTag, {"script"});
+  add(blinkTag, {"blink"});
+  add(soundTag, {"bgsound", "sound"});
+  add(metaTag, {"meta"});
+  add(animationTag, {"set", "animate", "animatemotion", "animatetransform", "animatecolor"});
+  add(linkTag, {"link"});
+  add(styleTag, {"style"});
+  add(commentTag, {"comment"});
+  add(baseTag, {"base"});
+  add(anchorTag, {"a"});
+  add(documentTag, {"body", "html"});
+  return groups;
+}
+
+// The library's answers and the rule groups for the tags met so far, by a hash of the key:
+// mail uses a few dozen tags thousands of times, the library is an ordered map of strings,
+// and the rules name some thirty tags. Neither changes, so the answers hold for every
+// document this thread filters.
+const HTMLFilter::TagRules& HTMLFilter::tagRules(std::string_view key) {
   struct CachedTag {
     std::string key;
-    const HTMLTagLibrary::TagInformation* info = nullptr;
+    TagRules rules;
     bool filled = false;
   };
-  thread_local std::array<CachedTag, 64> tagCache{};
+  thread_local std::array<CachedTag, 256> tagCache{};
   std::size_t hash = key.size();
   for (const char c : key) hash = hash * 31 + static_cast<unsigned char>(c);
   CachedTag& slot = tagCache[hash % tagCache.size()];
   if (!slot.filled || slot.key != key) {
     slot.key.assign(key);
-    slot.info = HTMLTagLibrary::getTagInformation(key);
+    slot.rules.info = HTMLTagLibrary::getTagInformation(key);
+    slot.rules.groups = tagGroups(key);
     slot.filled = true;
   }
-  return slot.info;
+  return slot.rules;
 }
 
-// As tagInformation, for the library's attribute sets: a tag's few attributes are met over
+// As tagRules, for the library's attribute sets: a tag's few attributes are met over
 // and over, and each set is an ordered set of strings.
 bool HTMLFilter::isStandardAttribute(const HTMLTagLibrary::TagInformation& info, std::string_view key) {
   struct CachedAttribute {
@@ -259,35 +300,31 @@ bool HTMLFilter::isStandardAttribute(const HTMLTagLibrary::TagInformation& info,
   return slot.standard;
 }
 
-bool HTMLFilter::tagAllowed(std::string_view key, bool counting) {
-  if (options_.removeFrames && in(key, {"iframe", "ilayer", "frame", "frameset", "layer"})) {
+bool HTMLFilter::tagAllowed(std::uint16_t groups, bool counting) {
+  if (options_.removeFrames && (groups & frameTag) != 0) {
     if (counting) settings_.countUndesiredTagRemoved();
     return false;
   }
-  if (options_.removeEmbedding && in(key, {"object", "embed", "applet", "param", "noembed"})) {
+  if (options_.removeEmbedding && (groups & embeddingTag) != 0) {
     if (counting) settings_.countEmbeddingRemoved();
     return false;
   }
-  // Besides script itself, every element that runs or loads active content whatever the
-  // other options say, and forms, which post what the reader types to wherever the sender
-  // likes. Their content stays, as for any tag that goes.
-  if (options_.removeScripting && in(key, {"script", "noscript", "iframe", "frame", "frameset", "object", "embed",
-                                           "applet", "portal", "form", "isindex"})) {
+  if (options_.removeScripting && (groups & scriptingTag) != 0) {
     if (counting) {
       settings_.countScriptingRemoved();
-      if (key == "script") skipContent_ = true;
+      if ((groups & scriptTag) != 0) skipContent_ = true;
     }
     return false;
   }
-  if (options_.removeBLINKTags && key == "blink") {
+  if (options_.removeBLINKTags && (groups & blinkTag) != 0) {
     if (counting) settings_.countUndesiredTagRemoved();
     return false;
   }
-  if (options_.removeBGSOUNDTags && (key == "bgsound" || key == "sound")) {
+  if (options_.removeBGSOUNDTags && (groups & soundTag) != 0) {
     if (counting) settings_.countUndesiredTagRemoved();
     return false;
   }
-  if (options_.removeMETATags && key == "meta") {
+  if (options_.removeMETATags && (groups & metaTag) != 0) {
     if (counting) settings_.countUndesiredTagRemoved();
     return false;
   }
@@ -312,17 +349,18 @@ bool HTMLFilter::isOneByOne() const {
 
 // The rules that take a whole start tag away (or, for "base", keep it to themselves).
 bool HTMLFilter::dropsStartTag() {
-  const std::string_view key = tagName_;
-  tagInfo_ = options_.removeNonStandardHTML ? tagInformation(key) : nullptr;
+  const TagRules& rules = tagRules(tagName_);
+  tagGroups_ = rules.groups;
+  tagInfo_ = options_.removeNonStandardHTML ? rules.info : nullptr;
   if (options_.removeNonStandardHTML && tagInfo_ == nullptr) {
     settings_.countNonStandardTagRemoved();
     return true;
   }
-  if (!tagAllowed(key, true)) return true;
+  if (!tagAllowed(tagGroups_, true)) return true;
   if (options_.removeScripting) {
     // A refresh navigates to any URL, javascript: included; set-cookie plants a cookie for
     // the page's origin. Neither is ever needed to read a message.
-    if (key == "meta") {
+    if ((tagGroups_ & metaTag) != 0) {
       const AttributeData* httpEquiv = find("http-equiv");
       if (httpEquiv != nullptr && (containsIgnoringCase(httpEquiv->decodedValue, "refresh") ||
                                    containsIgnoringCase(httpEquiv->decodedValue, "set-cookie"))) {
@@ -332,7 +370,7 @@ bool HTMLFilter::dropsStartTag() {
     }
     // SVG animation can set a link's target or an event attribute after the filter has
     // looked at it.
-    if (in(key, {"set", "animate", "animatemotion", "animatetransform", "animatecolor"})) {
+    if ((tagGroups_ & animationTag) != 0) {
       if (const AttributeData* target = find("attributename")) {
         std::u16string_view name = trimSpace(target->decodedValue);
         if (const std::size_t colon = name.rfind(u':'); colon != std::u16string_view::npos) {
@@ -346,7 +384,7 @@ bool HTMLFilter::dropsStartTag() {
       }
     }
   }
-  if (key == "link") {
+  if ((tagGroups_ & linkTag) != 0) {
     const AttributeData* rel = find("rel");
     const AttributeData* href = find("href");
     const bool styleSheet = rel != nullptr && hasToken(rel->decodedValue, "stylesheet");
@@ -374,16 +412,16 @@ bool HTMLFilter::dropsStartTag() {
     }
     return false;
   }
-  if (key == "style" && options_.removeScripting && !styleTypeIsCSS(find("type"))) {
+  if ((tagGroups_ & styleTag) != 0 && options_.removeScripting && !styleTypeIsCSS(find("type"))) {
     settings_.countScriptingRemoved();
     skipContent_ = true;
     return true;
   }
-  if (key == "comment") {
+  if ((tagGroups_ & commentTag) != 0) {
     skipContent_ = true;
     return true;
   }
-  if (key == "base") {
+  if ((tagGroups_ & baseTag) != 0) {
     handleBase();
     return true;
   }
@@ -639,7 +677,8 @@ void HTMLFilter::forwardStartTag() {
 
   // A link is its href: one the URL check turned away leaves nothing worth keeping.
   linkHref_.clear();
-  if (tagName_ == "link") {
+  const bool link = (tagGroups_ & linkTag) != 0;
+  if (link) {
     if (const AttributeData* href = find("href")) {
       checkResource(href->decodedValue, isOneByOne(), linkHref_);
       if (linkHref_ == kBlank) return;
@@ -659,7 +698,7 @@ void HTMLFilter::forwardStartTag() {
       continue;
     }
     if (!standard(key)) continue;
-    if (tagName_ == "link" && key == "href") {
+    if (link && key == "href") {
       downstream_.attribute(attribute->data.rawName, key, linkHref_, linkHref_);
       continue;
     }
@@ -686,9 +725,10 @@ void HTMLFilter::forwardStartTag() {
       downstream_.attribute(attribute->data.rawName, key, filtered, filtered);
       continue;
     }
-    downstream_.attribute(attribute->data.rawName, key, attribute->data.rawValue, decoded);
+    downstream_.attribute(attribute->data.rawName, key, attribute->rawIsDecoded ? decoded : attribute->data.rawValue,
+                          decoded);
   }
-  if (tagName_ == "a" && find("href") != nullptr && find("target") == nullptr && !baseTarget_.empty()) {
+  if ((tagGroups_ & anchorTag) != 0 && find("href") != nullptr && find("target") == nullptr && !baseTarget_.empty()) {
     downstream_.attribute(u"target", "target", baseTarget_, baseTarget_);
   }
   downstream_.startTagEnd();
@@ -713,14 +753,15 @@ void HTMLFilter::rawContent(std::u16string content) {
 }
 
 void HTMLFilter::endTag(std::u16string_view rawName, std::string_view key) {
-  if ((key == "body" || key == "html") && !footerDone_) injectFooter();
+  const TagRules& rules = tagRules(key);
+  if ((rules.groups & documentTag) != 0 && !footerDone_) injectFooter();
   if (skipContent_) {
     skipContent_ = false;
     if (key != tagName_) throw std::runtime_error(std::string(kTagMismatchError));
     return;
   }
-  if (!tagAllowed(key, false)) return;
-  if (options_.removeNonStandardHTML && tagInformation(key) == nullptr) return;
+  if (!tagAllowed(rules.groups, false)) return;
+  if (options_.removeNonStandardHTML && rules.info == nullptr) return;
   downstream_.endTag(rawName, key);
 }
 

@@ -75,12 +75,38 @@ class HTMLFilter : public IHTMLHandler {
     std::string key;
     AttributeData data;
     bool hasValue = false;
+    // The value as written is the decoded one; data.rawValue is then left empty.
+    bool rawIsDecoded = false;
   };
   // How an attribute's value is checked before it is forwarded.
   enum class URLKind : std::uint8_t { none, link, other, resource, resourceList, srcset };
 
-  [[nodiscard]] static const HTMLTagLibrary::TagInformation* tagInformation(std::string_view key);
-  [[nodiscard]] bool tagAllowed(std::string_view key, bool counting);
+  // The rules that single out a tag, as bits: which option takes it away, and which tags
+  // the start-tag rules look at.
+  enum TagGroup : std::uint16_t {
+    frameTag = 1U << 0U,
+    embeddingTag = 1U << 1U,
+    scriptingTag = 1U << 2U,
+    scriptTag = 1U << 3U,
+    blinkTag = 1U << 4U,
+    soundTag = 1U << 5U,
+    metaTag = 1U << 6U,
+    animationTag = 1U << 7U,
+    linkTag = 1U << 8U,
+    styleTag = 1U << 9U,
+    commentTag = 1U << 10U,
+    baseTag = 1U << 11U,
+    anchorTag = 1U << 12U,
+    documentTag = 1U << 13U,
+  };
+  struct TagRules {
+    const HTMLTagLibrary::TagInformation* info = nullptr;
+    std::uint16_t groups = 0;
+  };
+
+  [[nodiscard]] static std::uint16_t tagGroups(std::string_view key);
+  [[nodiscard]] static const TagRules& tagRules(std::string_view key);
+  [[nodiscard]] bool tagAllowed(std::uint16_t groups, bool counting);
   [[nodiscard]] const AttributeData* find(std::string_view key) const;
   [[nodiscard]] bool isOneByOne() const;
   [[nodiscard]] bool dropsStartTag();
@@ -109,6 +135,8 @@ class HTMLFilter : public IHTMLHandler {
   std::string tagName_;
   // The tag library's entry for tagName_, looked up only when non-standard HTML goes.
   const HTMLTagLibrary::TagInformation* tagInfo_ = nullptr;
+  // The rule groups of tagName_ (TagGroup bits), set with tagInfo_.
+  std::uint16_t tagGroups_ = 0;
   std::vector<Attribute> attributes_;
   std::size_t attributeCount_ = 0;
   std::vector<const Attribute*> order_;
