@@ -51,9 +51,11 @@ void MultipartMIMEEntity::processLine(std::string_view line) {
   }
   switch (delimiterIn(line)) {
     case Delimiter::Close:
+      noteDelimiter();
       close();
       return;
     case Delimiter::Next:
+      noteDelimiter();
       finishPart();
       state = State::PartHeader;
       partHeader = std::make_unique<MIMEEntityHeader>();
@@ -77,10 +79,23 @@ void MultipartMIMEEntity::processLine(std::string_view line) {
       }
       break;
     case State::Preamble:
+      preambleLine(line);
+      break;
     case State::Finished:
       break;
   }
 }
+
+void MultipartMIMEEntity::noteDelimiter() {
+  if (!delimiterSeen_) {
+    delimiterSeen_ = true;
+    preambleEnded();
+  }
+}
+
+void MultipartMIMEEntity::preambleLine(std::string_view /*line*/) {}
+
+void MultipartMIMEEntity::preambleEnded() {}
 
 void MultipartMIMEEntity::finishPart() {
   if (state == State::PartBody && part) {

@@ -15,7 +15,9 @@ namespace MailParser {
 // held, and only its header: body lines go on to the child as they come.
 //
 // Boundaries compare case-sensitively; spaces and TABs after a delimiter are ignored. The
-// preamble and everything after the closing delimiter (the epilogue) are dropped. A part
+// lines before the first delimiter go to preambleLine(), which drops them unless a subclass
+// keeps them (a body whose boundary never occurs is all "preamble"); everything after the
+// closing delimiter (the epilogue) is dropped. A part
 // whose header never ends (a delimiter comes first) is dropped without a child.
 class MultipartMIMEEntity : public MIMEEntity {
  public:
@@ -45,12 +47,21 @@ class MultipartMIMEEntity : public MIMEEntity {
   [[nodiscard]] virtual std::unique_ptr<MIMEEntity> createEntity(const MIMEEntityHeader& header) = 0;
   // The multipart is finished: by its closing delimiter or by end().
   virtual void closed() = 0;
+  // A line before the first delimiter.
+  virtual void preambleLine(std::string_view line);
+  // The first delimiter has come: the lines before it were a preamble, not the body.
+  virtual void preambleEnded();
+  // Whether a delimiter (opening or closing) has come.
+  [[nodiscard]] bool delimiterSeen() const noexcept { return delimiterSeen_; }
 
  private:
   void finishPart();
   void close();
   enum class Delimiter : std::uint8_t { None, Next, Close };
   [[nodiscard]] Delimiter delimiterIn(std::string_view line) const noexcept;
+  void noteDelimiter();
+
+  bool delimiterSeen_ = false;
 };
 
 }  // namespace MailParser
