@@ -17,9 +17,16 @@ namespace MailParser {
 // Boundaries compare case-sensitively; spaces and TABs after a delimiter are ignored. The
 // lines before the first delimiter go to preambleLine(), which drops them unless a subclass
 // keeps them (a body whose boundary never occurs is all "preamble"); everything after the
-// closing delimiter (the epilogue) is dropped. A part
-// whose header never ends (a delimiter comes first) is dropped without a child.
+// closing delimiter (the epilogue) is dropped.
+//
+// A part header is read by the message parser's own rule, so that a mail program and this
+// parser agree on where it ends: at the first empty line, or at the first line that is
+// neither a field nor a continuation (that line is the part's first body line), or where it
+// would outgrow MaxMessageHeaderBytes or MaxMessageHeaderFields. A part whose header has not
+// ended when a delimiter comes is dropped without a child.
 class MultipartMIMEEntity : public MIMEEntity {
+  class PartHeaderReader;
+
  public:
   enum class State : std::uint8_t { Preamble = 0, PartHeader = 1, PartBody = 2, Finished = 3 };
 
@@ -56,12 +63,14 @@ class MultipartMIMEEntity : public MIMEEntity {
 
  private:
   void finishPart();
+  void partHeaderLine(std::string_view line);
   void close();
   enum class Delimiter : std::uint8_t { None, Next, Close };
   [[nodiscard]] Delimiter delimiterIn(std::string_view line) const noexcept;
   void noteDelimiter();
 
   bool delimiterSeen_ = false;
+  std::unique_ptr<PartHeaderReader> headerReader_;
 };
 
 }  // namespace MailParser

@@ -144,10 +144,16 @@ TEST(FilteredMultipartMIMEEntity, WritesANormalisedMultipart) {
        "Content-Type: multipart/mixed\r\n\r\n--\r\n\r\nx\r\n----\r\n",
        multipartHeader("mixed", 0) + delimiter(0) + kPlain + "x\r\n" + closing(0),
        {}},
-      {"a part field with an unprintable name is dropped",
+      {"a part line with an 8-bit name is no field: it starts the body, as in a message header",
        {},
        "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nX-Good: 1\r\nX-B\xe4\x64: "
        "2\r\n\r\nx\r\n--b--\r\n",
+       multipartHeader("mixed", 0) + delimiter(0) + "X-Good: 1\r\n" + kPlain + "X-B\xe4\x64: 2\r\n\r\nx\r\n" +
+           closing(0),
+       {}},
+      {"a part field with blanks before its colon is dropped",
+       {},
+       "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nX-Good: 1\r\nX-Old : 2\r\n\r\nx\r\n--b--\r\n",
        multipartHeader("mixed", 0) + delimiter(0) + "X-Good: 1\r\n" + kPlain + "x\r\n" + closing(0),
        {}},
       {"a digest part without a type is a message",
