@@ -22,24 +22,35 @@ inline constexpr std::string_view rsHTMLFooter =
          std::string(typeName) + ").";
 }
 
-inline constexpr std::string_view rsProcessingLineFailed = "An internal error occurred processing a message line: ";
-inline constexpr std::string_view rsProcessingMessageFailed = "An internal error occurred processing a message: ";
+// In place of a multipart whose every part was removed: MIME wants at least one part, and the
+// reader should learn why there is nothing.
+inline constexpr std::string_view rsAllPartsRemoved =
+    "The contents of this part of the message have been blocked because the security profile associated with "
+    "this message lists them as blocked attachment types.";
+
+inline constexpr std::string_view rsProcessingLineFailed =
+    "An internal error occurred processing a message line: ";
+inline constexpr std::string_view rsProcessingMessageFailed =
+    "An internal error occurred processing a message: ";
 inline constexpr std::string_view rsNonStandardException = "a non-standard exception was thrown";
 
-[[nodiscard]] inline std::string InvalidHTMLHandling(std::string_view profile, std::string_view option, int value) {
+[[nodiscard]] inline std::string InvalidHTMLHandling(std::string_view profile, std::string_view option,
+                                                     int value) {
   return "The security profile '" + std::string(profile) + "' has an invalid " + std::string(option) + " (" +
          std::to_string(value) + "); its HTML is filtered.";
 }
 
 [[nodiscard]] inline std::string UnknownAttachmentAction(std::string_view profile, std::string_view mimeType,
                                                          int action) {
-  return "The security profile '" + std::string(profile) + "' gives the attachment type '" + std::string(mimeType) +
-         "' an unknown action (" + std::to_string(action) + "); such attachments are blocked.";
+  return "The security profile '" + std::string(profile) + "' gives the attachment type '" +
+         std::string(mimeType) + "' an unknown action (" + std::to_string(action) +
+         "); such attachments are blocked.";
 }
 
 [[nodiscard]] inline std::string MissingProfile(std::string_view missing, std::string_view used) {
-  return "The security profile '" + std::string(missing) + "' does not exist; the message was filtered with '" +
-         std::string(used) + "' instead. Choose an existing profile in the options.";
+  return "The security profile '" + std::string(missing) +
+         "' does not exist; the message was filtered with '" + std::string(used) +
+         "' instead. Choose an existing profile in the options.";
 }
 
 [[nodiscard]] inline std::string LoggingFailed(std::string_view reason) {

@@ -4,14 +4,17 @@
 #include <utility>
 
 #include "common/AsciiCase.h"
+#include "engine/EngineTexts.h"
 #include "engine/EntityLimits.h"
 #include "engine/FilteredSingleMIMEEntity.h"
+#include "mailparser/HeaderSyntax.h"
 
 namespace MailParser {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kKnownSubtypes = {"mixed", "alternative", "digest", "parallel", "related"};
+constexpr std::array<std::string_view, 5> kKnownSubtypes = {"mixed", "alternative", "digest", "parallel",
+                                                            "related"};
 constexpr std::array<std::string_view, 3> kRelatedParameters = {"type", "start", "start-info"};
 
 }  // namespace
@@ -75,13 +78,15 @@ std::unique_ptr<MIMEEntity> FilteredMultipartMIMEEntity::createEntity(const MIME
     return std::make_unique<FilteredMultipartMIMEEntity>(settings_, std::move(childHeader), childSink_,
                                                          attachmentCounter_, this);
   }
-  return std::make_unique<FilteredSingleMIMEEntity>(settings_, std::move(childHeader), childSink_, attachmentCounter_,
-                                                    false, header.contentType.subtype == "alternative", level_ + 1);
+  return std::make_unique<FilteredSingleMIMEEntity>(settings_, std::move(childHeader), childSink_,
+                                                    attachmentCounter_, false,
+                                                    header.contentType.subtype == "alternative", level_ + 1);
 }
 
 void FilteredMultipartMIMEEntity::childOutput(std::string_view text) {
   if (!partStarted_) {
     partStarted_ = true;
+    wrotePart_ = true;
     out_.outputLine(delimiter_);
   }
   // A child may write several lines at once (a header, a converted text); each of them must
@@ -126,7 +131,76 @@ void FilteredMultipartMIMEEntity::childOutput(std::string_view text) {
   out_.outputLine(safe);
 }
 
+void FilteredMultipartMIMEEntity::preambleLine(std::string_view line) {
+  if (preambleTooLarge_) {
+    return;
+  }
+  if (preamble_.size() + 2 * preambleLines_.size() + line.size() + 2 > MaxBufferedPreambleBytes) {
+    preambleTooLarge_ = true;
+    dropPreamble();
+    return;
+  }
+  preamble_ += line;
+  preambleLines_.push_back(line.size());
+}
+
+void FilteredMultipartMIMEEntity::preambleEnded() {
+  preambleTooLarge_ = false;
+  dropPreamble();
+}
+
+void FilteredMultipartMIMEEntity::dropPreamble() {
+  preamble_.clear();
+  preamble_.shrink_to_fit();
+  preambleLines_.clear();
+  preambleLines_.shrink_to_fit();
+}
+
+// No delimiter came, so what was read as a preamble is the whole body: mail programs show it
+// as text, so it is filtered as text, not dropped.
+void FilteredMultipartMIMEEntity::writePreambleAsPart() {
+  if (preambleTooLarge_) {
+    settings_.countAttachmentBlocked();
+    settings_.outputStatusMessage(
+        IMessageProcessorInterface::statusWarning,
+        "The text of a multipart whose boundary never occurs was removed from the message: "
+        "it is larger than 16 MB, too large to hold.");
+    return;
+  }
+  if (preambleLines_.empty()) {
+    return;
+  }
+  MIMEEntityHeader textHeader;
+  textHeader.initialise(DefaultContentType);
+  partStarted_ = false;
+  FilteredSingleMIMEEntity text(settings_, std::move(textHeader), childSink_, attachmentCounter_, false,
+                                header.contentType.subtype == "alternative", level_ + 1);
+  std::size_t start = 0;
+  for (const std::size_t length : preambleLines_) {
+    text.processLine(std::string_view(preamble_).substr(start, length));
+    start += length;
+  }
+  text.end();
+  dropPreamble();
+}
+
+void FilteredMultipartMIMEEntity::writeRemovedNotice() {
+  MIMEEntityHeader notice;
+  notice.initialise(DefaultContentType);
+  notice.contentType.parameters["charset"] = "us-ascii";
+  notice.transferEncoding = TransferEncoding::SevenBit;
+  out_.outputLine(delimiter_);
+  out_.outputLine(notice.toString());
+  out_.outputLine(EngineTexts::rsAllPartsRemoved);
+}
+
 void FilteredMultipartMIMEEntity::closed() {
+  if (!delimiterSeen()) {
+    writePreambleAsPart();
+  }
+  if (!wrotePart_) {
+    writeRemovedNotice();
+  }
   out_.outputLine(delimiter_ + "--");
 }
 

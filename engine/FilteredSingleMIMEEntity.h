@@ -35,14 +35,16 @@ void cutLongHeaderLines(MIMEEntityHeader& header, std::size_t maxLineLength);
 //
 // - PassThrough: the header goes out at once, body lines as they come (cut to
 //   getMaxLineLength, UUencode "begin" lines neutralised when asked), the plain-text footer at
-//   the end. A message/rfc822 part in 7bit or 8bit is itself read as a message, and its
-//   entities are filtered like the outer ones (its header is written with the fields whose
+//   the end of message text (never of an attachment, nor of a text that already ends with
+//   it, so that filtering twice adds one footer). A message/rfc822 part in 7bit or 8bit is itself read as a
+//   message, and its entities are filtered like the outer ones (its header is written with the fields whose
 //   names are not printable ASCII dropped).
 // - Blocked: nothing is written, except, for the body of a whole message, a text/plain notice
 //   in its place. Inside a multipart the part vanishes with its delimiter.
 // - FilterHTML, ConvertHTML: nothing is written until end(). An HTML text that the filter
 //   rejects, or whose encoded text grows beyond MaxBufferedHTMLBytes, is removed as a blocked
-//   attachment (with a warning status line), never passed unfiltered.
+//   attachment (with a warning status line), never passed unfiltered. The HTML footer goes
+//   only into message text that does not already end with it.
 //
 // A stored HTML handling value outside 0 to 3 is read as "filter", with a warning status line;
 // message-text handling 2, which the options do not offer and show as "filter", is filtered.
@@ -57,8 +59,9 @@ class FilteredSingleMIMEEntity : public MIMEEntity {
   // alternative (converted HTML is then dropped in favour of the plain-text alternative).
   // `level` is the nesting level that a message attached here would have its body at: 0 for
   // the body of the message, the enclosing multipart's level + 1 for a part.
-  FilteredSingleMIMEEntity(IMessageProcessorInterface& settings, MIMEEntityHeader entityHeader, IOutputLine& out,
-                           int& attachmentCounter, bool wholeMessageBody, bool insideAlternative, int level = 0);
+  FilteredSingleMIMEEntity(IMessageProcessorInterface& settings, MIMEEntityHeader entityHeader,
+                           IOutputLine& out, int& attachmentCounter, bool wholeMessageBody,
+                           bool insideAlternative, int level = 0);
   ~FilteredSingleMIMEEntity() override;
 
   void processLine(std::string_view line) override;
@@ -80,6 +83,11 @@ class FilteredSingleMIMEEntity : public MIMEEntity {
   void writeBlockedNotice();
   void removeHTML(std::string_view why);
   void processHTML(bool convert);
+  // Not an attachment: no attachment disposition and no file name. Only message text gets a
+  // footer; an attached file reaches the reader as it was sent.
+  [[nodiscard]] bool isMessageText() const noexcept;
+  void rememberTail(std::string_view line);
+  [[nodiscard]] bool hasHTMLFooter(std::u16string_view html);
   void writeFooter();
   void writeWrapped(std::string_view text);
 
@@ -93,6 +101,10 @@ class FilteredSingleMIMEEntity : public MIMEEntity {
   bool neutraliseUUencode_ = false;
   std::size_t maxLineLength_ = 0;
   std::string buffer_;
+  // The plain-text footer to add at the end (empty: none), and the end of the text so far,
+  // which already holds the footer when the message was filtered before.
+  std::string footer_;
+  std::string tail_;
   std::unique_ptr<EmbeddedMessage> message_;
 };
 

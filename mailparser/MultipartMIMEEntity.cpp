@@ -1,9 +1,11 @@
 #include "mailparser/MultipartMIMEEntity.h"
 
 #include <utility>
+#include <vector>
 
 #include "common/AsciiCase.h"
 #include "mailparser/HeaderSyntax.h"
+#include "mailparser/MessageParser.h"
 
 namespace MailParser {
 
@@ -18,10 +20,44 @@ std::string boundaryOf(const MIMEEntityHeader& header) {
 
 }  // namespace
 
+// The message parser, stopped at the end of the header: a part header ends where a message
+// header would, by the same rule and within the same limits. The line that ends it, when it
+// is no empty line, is kept for the part's body.
+class MultipartMIMEEntity::PartHeaderReader final : public MessageParser {
+ public:
+  std::vector<std::string> bodyLines;
+
+ protected:
+  void headersComplete() override {}
+  void bodyLineWithoutEntity(std::string_view line) override { bodyLines.emplace_back(line); }
+  void endWithoutEntity() override {}
+};
+
 MultipartMIMEEntity::MultipartMIMEEntity(MIMEEntityHeader entityHeader, MultipartMIMEEntity* parentEntity)
     : MIMEEntity(std::move(entityHeader)), parent(parentEntity), boundary(boundaryOf(header)) {}
 
 MultipartMIMEEntity::~MultipartMIMEEntity() = default;
+
+void MultipartMIMEEntity::partHeaderLine(std::string_view line) {
+  headerReader_->processLine(line);
+  if (!headerReader_->inBody) {
+    return;
+  }
+  for (const HeaderField& field : headerReader_->header.fields()) {
+    partHeader->addField(field.name, field.value);
+  }
+  std::vector<std::string> bodyLines = std::move(headerReader_->bodyLines);
+  headerReader_.reset();
+  state = State::PartBody;
+  const bool digest = caseInsensitiveEquals(header.contentType.subtype, "digest");
+  partHeader->initialise(digest ? kDigestPartType : DefaultContentType);
+  part = createEntity(*partHeader);
+  if (part) {
+    for (const std::string& bodyLine : bodyLines) {
+      part->processLine(bodyLine);
+    }
+  }
+}
 
 MultipartMIMEEntity::Delimiter MultipartMIMEEntity::delimiterIn(std::string_view line) const noexcept {
   // Nearly every line is body text: rule it out with three comparisons before trimming.
@@ -51,25 +87,22 @@ void MultipartMIMEEntity::processLine(std::string_view line) {
   }
   switch (delimiterIn(line)) {
     case Delimiter::Close:
+      noteDelimiter();
       close();
       return;
     case Delimiter::Next:
+      noteDelimiter();
       finishPart();
       state = State::PartHeader;
       partHeader = std::make_unique<MIMEEntityHeader>();
+      headerReader_ = std::make_unique<PartHeaderReader>();
       return;
     case Delimiter::None:
       break;
   }
   switch (state) {
     case State::PartHeader:
-      partHeader->addLine(line);
-      if (line.empty()) {
-        state = State::PartBody;
-        const bool digest = caseInsensitiveEquals(header.contentType.subtype, "digest");
-        partHeader->initialise(digest ? kDigestPartType : DefaultContentType);
-        part = createEntity(*partHeader);
-      }
+      partHeaderLine(line);
       break;
     case State::PartBody:
       if (part) {
@@ -77,10 +110,23 @@ void MultipartMIMEEntity::processLine(std::string_view line) {
       }
       break;
     case State::Preamble:
+      preambleLine(line);
+      break;
     case State::Finished:
       break;
   }
 }
+
+void MultipartMIMEEntity::noteDelimiter() {
+  if (!delimiterSeen_) {
+    delimiterSeen_ = true;
+    preambleEnded();
+  }
+}
+
+void MultipartMIMEEntity::preambleLine(std::string_view /*line*/) {}
+
+void MultipartMIMEEntity::preambleEnded() {}
 
 void MultipartMIMEEntity::finishPart() {
   if (state == State::PartBody && part) {
@@ -88,6 +134,7 @@ void MultipartMIMEEntity::finishPart() {
   }
   part.reset();
   partHeader.reset();
+  headerReader_.reset();
 }
 
 void MultipartMIMEEntity::close() {

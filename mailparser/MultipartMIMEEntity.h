@@ -15,9 +15,18 @@ namespace MailParser {
 // held, and only its header: body lines go on to the child as they come.
 //
 // Boundaries compare case-sensitively; spaces and TABs after a delimiter are ignored. The
-// preamble and everything after the closing delimiter (the epilogue) are dropped. A part
-// whose header never ends (a delimiter comes first) is dropped without a child.
+// lines before the first delimiter go to preambleLine(), which drops them unless a subclass
+// keeps them (a body whose boundary never occurs is all "preamble"); everything after the
+// closing delimiter (the epilogue) is dropped.
+//
+// A part header is read by the message parser's own rule, so that a mail program and this
+// parser agree on where it ends: at the first empty line, or at the first line that is
+// neither a field nor a continuation (that line is the part's first body line), or where it
+// would outgrow MaxMessageHeaderBytes or MaxMessageHeaderFields. A part whose header has not
+// ended when a delimiter comes is dropped without a child.
 class MultipartMIMEEntity : public MIMEEntity {
+  class PartHeaderReader;
+
  public:
   enum class State : std::uint8_t { Preamble = 0, PartHeader = 1, PartBody = 2, Finished = 3 };
 
@@ -45,12 +54,23 @@ class MultipartMIMEEntity : public MIMEEntity {
   [[nodiscard]] virtual std::unique_ptr<MIMEEntity> createEntity(const MIMEEntityHeader& header) = 0;
   // The multipart is finished: by its closing delimiter or by end().
   virtual void closed() = 0;
+  // A line before the first delimiter.
+  virtual void preambleLine(std::string_view line);
+  // The first delimiter has come: the lines before it were a preamble, not the body.
+  virtual void preambleEnded();
+  // Whether a delimiter (opening or closing) has come.
+  [[nodiscard]] bool delimiterSeen() const noexcept { return delimiterSeen_; }
 
  private:
   void finishPart();
+  void partHeaderLine(std::string_view line);
   void close();
   enum class Delimiter : std::uint8_t { None, Next, Close };
   [[nodiscard]] Delimiter delimiterIn(std::string_view line) const noexcept;
+  void noteDelimiter();
+
+  bool delimiterSeen_ = false;
+  std::unique_ptr<PartHeaderReader> headerReader_;
 };
 
 }  // namespace MailParser

@@ -1,5 +1,3 @@
-#include "engine/MessageProcessor.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
@@ -7,6 +5,8 @@
 #include <vector>
 
 #include "ProcessorHarness.h"
+#include "engine/EngineTexts.h"
+#include "engine/MessageProcessor.h"
 #include "mailparser/Header.h"
 
 namespace {
@@ -43,54 +43,91 @@ void expectCases(const std::vector<Case>& cases) {
   }
 }
 
-const Setup blockReadReceipts = [](FakeMessageProcessorInterface& s) { s.options.BlockMDNReadReceipts = true; };
-const Setup blockUUencode = [](FakeMessageProcessorInterface& s) { s.options.BlockUUencodingInNonMime = true; };
+const Setup blockReadReceipts = [](FakeMessageProcessorInterface& s) {
+  s.options.BlockMDNReadReceipts = true;
+};
+const Setup blockUUencode = [](FakeMessageProcessorInterface& s) {
+  s.options.BlockUUencodingInNonMime = true;
+};
 const Setup addFooter = [](FakeMessageProcessorInterface& s) { s.options.AddEmailFooter = true; };
 
 TEST(MessageProcessorTest, RewritesTheHeader) {
   const std::string longValue(300, 'a');
   const std::string longDate = "x" + std::string(2000, '9');
   expectCases({
-      {"Received and a new Date at the top, Received first", {},
+      {"Received and a new Date at the top, Received first",
+       {},
        "From: Ann <ann@example.org>\r\nSubject: hi\r\n\r\nbody\r\n",
        R + D + "From: Ann <ann@example.org>\r\nSubject: hi\r\n\r\nbody\r\n"},
-      {"a readable Date is rewritten where it stands", {},
+      {"a readable Date is rewritten where it stands",
+       {},
        "From: a@example.org\r\nDate: Tue, 3 Jun 03 09:05 +0100 (CET)\r\n\r\nx\r\n",
-       R + "From: a@example.org\r\nDate: Tue, 03 Jun 2003 09:05:00 +0100\r\n\r\nx\r\n", {},
-       EncodeDate(2003, 6, 3) + (9 * 60 + 5) / 1440.0, 60},
-      {"a folded Date is rewritten on one line", {}, "Date: Tue, 3 Jun 2003\r\n\t09:05:07 -0500\r\n\r\n",
-       R + "Date: Tue, 03 Jun 2003 09:05:07 -0500\r\n\r\n", {},
-       EncodeDate(2003, 6, 3) + (9 * 3600 + 5 * 60 + 7) / 86400.0, -300},
-      {"the first of two Date fields is the message's", {}, "Date: 3 Jun 2003 09:05 GMT\r\nDate: junk\r\n\r\n",
-       R + "Date: Tue, 03 Jun 2003 09:05:00 +0000\r\nDate: junk\r\n\r\n", {},
-       EncodeDate(2003, 6, 3) + (9 * 60 + 5) / 1440.0, 0},
-      {"an unreadable Date stays as received, comment and all", {},
-       "Date: 3 June 2003 09:05 +0100 (CET)\r\n\r\nx\r\n", R + "Date: 3 June 2003 09:05 +0100 (CET)\r\n\r\nx\r\n"},
+       R + "From: a@example.org\r\nDate: Tue, 03 Jun 2003 09:05:00 +0100\r\n\r\nx\r\n",
+       {},
+       EncodeDate(2003, 6, 3) + (9 * 60 + 5) / 1440.0,
+       60},
+      {"a folded Date is rewritten on one line",
+       {},
+       "Date: Tue, 3 Jun 2003\r\n\t09:05:07 -0500\r\n\r\n",
+       R + "Date: Tue, 03 Jun 2003 09:05:07 -0500\r\n\r\n",
+       {},
+       EncodeDate(2003, 6, 3) + (9 * 3600 + 5 * 60 + 7) / 86400.0,
+       -300},
+      {"the first of two Date fields is the message's",
+       {},
+       "Date: 3 Jun 2003 09:05 GMT\r\nDate: junk\r\n\r\n",
+       R + "Date: Tue, 03 Jun 2003 09:05:00 +0000\r\nDate: junk\r\n\r\n",
+       {},
+       EncodeDate(2003, 6, 3) + (9 * 60 + 5) / 1440.0,
+       0},
+      {"an unreadable Date stays as received, comment and all",
+       {},
+       "Date: 3 June 2003 09:05 +0100 (CET)\r\n\r\nx\r\n",
+       R + "Date: 3 June 2003 09:05 +0100 (CET)\r\n\r\nx\r\n"},
       {"an empty Date stays", {}, "Date:\r\n\r\n", R + "Date: \r\n\r\n"},
       {"a Date of 8-bit garbage stays", {}, "Date: \xff\xfe\x80\r\n\r\n", R + "Date: \xff\xfe\x80\r\n\r\n"},
-      {"an over-long unreadable Date stays, cut to the line limit", {}, "Date: " + longDate + "\r\n\r\n",
+      {"an over-long unreadable Date stays, cut to the line limit",
+       {},
+       "Date: " + longDate + "\r\n\r\n",
        R + "Date: " + longDate.substr(0, 249) + "\r\n\r\n"},
-      {"an over-long field is cut to 255 characters", {}, "X-Long: " + longValue + "\r\n\r\n",
+      {"an over-long field is cut to 255 characters",
+       {},
+       "X-Long: " + longValue + "\r\n\r\n",
        R + D + "X-Long: " + longValue.substr(0, 247) + "\r\n\r\n"},
-      {"read-receipt requests removed, counted once", blockReadReceipts,
+      {"read-receipt requests removed, counted once",
+       blockReadReceipts,
        "Disposition-Notification-To: a@example.org\r\nReturn-Receipt-To: a@example.org\r\n"
-       "Disposition-Notification-Options: signed-receipt-protocol=optional,pkcs7-signature\r\nSubject: s\r\n\r\n",
-       R + D + "Subject: s\r\n\r\n", {{"ReadReceiptsBlocked", 1}}},
-      {"read-receipt requests kept when the profile allows them", {},
+       "Disposition-Notification-Options: signed-receipt-protocol=optional,pkcs7-signature\r\nSubject: "
+       "s\r\n\r\n",
+       R + D + "Subject: s\r\n\r\n",
+       {{"ReadReceiptsBlocked", 1}}},
+      {"read-receipt requests kept when the profile allows them",
+       {},
        "Disposition-Notification-To: a@example.org\r\n\r\n",
        R + D + "Disposition-Notification-To: a@example.org\r\n\r\n"},
-      {"nothing to remove counts nothing", blockReadReceipts, "Subject: s\r\n\r\n", R + D + "Subject: s\r\n\r\n"},
-      {"fields whose names end in spaces, as older mail writes them, are removed", {},
-       "Good: y\r\nSpaced : x\r\nTabbed\t: t\r\n\r\n", R + D + "Good: y\r\n\r\n"},
-      {"a name with a space, TAB or 8-bit byte inside makes no field: the body starts there", {},
-       "Good: y\r\nBad Name: x\r\nN\x80me: z\r\n\r\n", R + D + "Good: y\r\n\r\nBad Name: x\r\nN\x80me: z\r\n\r\n"},
-      {"a header that never ends is completed and written", {}, "From: a@example.org\r\nSubject: cut",
+      {"nothing to remove counts nothing", blockReadReceipts, "Subject: s\r\n\r\n",
+       R + D + "Subject: s\r\n\r\n"},
+      {"fields whose names end in spaces, as older mail writes them, are removed",
+       {},
+       "Good: y\r\nSpaced : x\r\nTabbed\t: t\r\n\r\n",
+       R + D + "Good: y\r\n\r\n"},
+      {"a name with a space, TAB or 8-bit byte inside makes no field: the body starts there",
+       {},
+       "Good: y\r\nBad Name: x\r\nN\x80me: z\r\n\r\n",
+       R + D + "Good: y\r\n\r\nBad Name: x\r\nN\x80me: z\r\n\r\n"},
+      {"a header that never ends is completed and written",
+       {},
+       "From: a@example.org\r\nSubject: cut",
        R + D + "From: a@example.org\r\nSubject: cut\r\n\r\n"},
       {"an empty message gets its own header", {}, "", R + D + "\r\n"},
-      {"a line that is no field starts the body, which keeps it", {}, "no colon here\r\nSubject: s\r\n\r\n",
+      {"a line that is no field starts the body, which keeps it",
+       {},
+       "no colon here\r\nSubject: s\r\n\r\n",
        R + D + "\r\nno colon here\r\nSubject: s\r\n\r\n"},
-      {"an mbox From line at the top is no field of the output", {},
-       "From a@example.org Wed May  1 10:00:00 2024\r\nSubject: s\r\n\r\nb\r\n", R + D + "Subject: s\r\n\r\nb\r\n"},
+      {"an mbox From line at the top is no field of the output",
+       {},
+       "From a@example.org Wed May  1 10:00:00 2024\r\nSubject: s\r\n\r\nb\r\n",
+       R + D + "Subject: s\r\n\r\nb\r\n"},
   });
 }
 
@@ -98,18 +135,28 @@ TEST(MessageProcessorTest, PlainBodies) {
   const std::string x998(998, 'x');
   const std::string beginLine998 = "begin 644 " + std::string(988, 'a');
   expectCases({
-      {"body lines pass unchanged", {}, "Subject: s\r\n\r\none\r\n\r\n  two \r\n",
+      {"body lines pass unchanged",
+       {},
+       "Subject: s\r\n\r\none\r\n\r\n  two \r\n",
        R + D + "Subject: s\r\n\r\none\r\n\r\n  two \r\n"},
       {"a UUencode begin line is neutralised", blockUUencode,
        "Subject: s\r\n\r\nbegin 644 run.exe\r\nM86)C\r\n`\r\nend\r\nbeginning 644 words\r\nbegin now\r\n",
-       R + D + "Subject: s\r\n\r\n begin 644 run.exe\r\nM86)C\r\n`\r\nend\r\nbeginning 644 words\r\nbegin now\r\n"},
-      {"begin lines stay when the profile allows them", {}, "Subject: s\r\n\r\nbegin 644 run.exe\r\n",
+       R + D +
+           "Subject: s\r\n\r\n begin 644 run.exe\r\nM86)C\r\n`\r\nend\r\nbeginning 644 words\r\nbegin "
+           "now\r\n"},
+      {"begin lines stay when the profile allows them",
+       {},
+       "Subject: s\r\n\r\nbegin 644 run.exe\r\n",
        R + D + "Subject: s\r\n\r\nbegin 644 run.exe\r\n"},
-      {"a 2000-character line as 998, 998 and 4", {}, "Subject: s\r\n\r\n" + x998 + x998 + "tail\r\n",
+      {"a 2000-character line as 998, 998 and 4",
+       {},
+       "Subject: s\r\n\r\n" + x998 + x998 + "tail\r\n",
        R + D + "Subject: s\r\n\r\n" + x998 + "\r\n" + x998 + "\r\ntail\r\n"},
       {"a begin line hidden behind 998 bytes is neutralised too", blockUUencode,
-       "Subject: s\r\n\r\n" + x998 + "begin 644 run.exe\r\n", R + D + "Subject: s\r\n\r\n" + x998 + "\r\n begin 644 run.exe\r\n"},
-      {"a 998-character begin line keeps within the limit", blockUUencode, "Subject: s\r\n\r\n" + beginLine998 + "\r\n",
+       "Subject: s\r\n\r\n" + x998 + "begin 644 run.exe\r\n",
+       R + D + "Subject: s\r\n\r\n" + x998 + "\r\n begin 644 run.exe\r\n"},
+      {"a 998-character begin line keeps within the limit", blockUUencode,
+       "Subject: s\r\n\r\n" + beginLine998 + "\r\n",
        R + D + "Subject: s\r\n\r\n " + beginLine998.substr(0, 997) + "\r\na\r\n"},
       {"the footer follows a plain body", addFooter, "Subject: s\r\n\r\nbody\r\n",
        R + D + "Subject: s\r\n\r\nbody\r\n----\r\nprocessed\r\n"},
@@ -123,29 +170,38 @@ TEST(MessageProcessorTest, MIMEBodiesGoToTheFilteredEntities) {
     s.attachmentTypes = {{MailParser::AttachmentTypeRule::block, "application", "x-msdownload", {"exe"}}};
   };
   expectCases({
-      {"MIME-Version is written once, as 1.0, at the end of the fields", {},
+      {"MIME-Version is written once, as 1.0, at the end of the fields",
+       {},
        "From: a@example.org\r\nMIME-Version: 1.0 (produced by x)\r\nMime-version: 1.0\r\n"
        "Content-Type: text/plain; charset=us-ascii\r\nX-After: y\r\n\r\nhello\r\n",
        R + D +
-           "From: a@example.org\r\nX-After: y\r\nMIME-Version: 1.0\r\nContent-Type: text/plain;\r\n\tcharset=\"us-ascii\"\r\n"
+           "From: a@example.org\r\nX-After: y\r\nMIME-Version: 1.0\r\nContent-Type: "
+           "text/plain;\r\n\tcharset=\"us-ascii\"\r\n"
            "Content-Transfer-Encoding: 8bit\r\nContent-Disposition: inline\r\n\r\nhello\r\n"},
-      {"a content field alone makes a message MIME", {}, "Content-Type: text/plain\r\n\r\nhi\r\n",
+      {"a content field alone makes a message MIME",
+       {},
+       "Content-Type: text/plain\r\n\r\nhi\r\n",
        R + D +
            "MIME-Version: 1.0\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: 8bit\r\n"
            "Content-Disposition: inline\r\n\r\nhi\r\n"},
-      {"a multipart is rewritten with its own boundary", {},
+      {"a multipart is rewritten with its own boundary",
+       {},
        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\npreamble\r\n--b\r\n"
        "Content-Type: text/plain\r\n\r\none\r\n--b--\r\nepilogue\r\n",
        R + D +
-           "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"qx_multipart_boundary_0=_\"\r\n\r\n"
+           "MIME-Version: 1.0\r\nContent-Type: "
+           "multipart/mixed;\r\n\tboundary=\"qx_multipart_boundary_0=_\"\r\n\r\n"
            "--qx_multipart_boundary_0=_\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: 8bit\r\n"
            "Content-Disposition: inline\r\n\r\none\r\n--qx_multipart_boundary_0=_--\r\n"},
-      {"a blocked attachment vanishes and is counted", blockExecutables,
+      {"a blocked attachment vanishes and is counted",
+       blockExecutables,
        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
-       "Content-Type: text/plain\r\n\r\none\r\n--b\r\nContent-Type: application/x-msdownload; name=run.exe\r\n"
+       "Content-Type: text/plain\r\n\r\none\r\n--b\r\nContent-Type: application/x-msdownload; "
+       "name=run.exe\r\n"
        "Content-Transfer-Encoding: base64\r\n\r\nTVqQAAMAAAAEAAAA\r\n--b--\r\n",
        R + D +
-           "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"qx_multipart_boundary_0=_\"\r\n\r\n"
+           "MIME-Version: 1.0\r\nContent-Type: "
+           "multipart/mixed;\r\n\tboundary=\"qx_multipart_boundary_0=_\"\r\n\r\n"
            "--qx_multipart_boundary_0=_\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: 8bit\r\n"
            "Content-Disposition: inline\r\n\r\none\r\n--qx_multipart_boundary_0=_--\r\n",
        {{"AttachmentsBlocked", 1}}},
@@ -154,11 +210,15 @@ TEST(MessageProcessorTest, MIMEBodiesGoToTheFilteredEntities) {
        R + D +
            "MIME-Version: 1.0\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: 8bit\r\n"
            "Content-Disposition: inline\r\n\r\nhi\r\n----\r\nprocessed\r\n"},
-      {"a multipart header that never ends still closes", {},
+      {"a multipart header that never ends still closes, with a part",
+       {},
        "Content-Type: multipart/mixed; boundary=b",
        R + D +
-           "MIME-Version: 1.0\r\nContent-Type: multipart/mixed;\r\n\tboundary=\"qx_multipart_boundary_0=_\"\r\n\r\n"
-           "--qx_multipart_boundary_0=_--\r\n"},
+           "MIME-Version: 1.0\r\nContent-Type: "
+           "multipart/mixed;\r\n\tboundary=\"qx_multipart_boundary_0=_\"\r\n\r\n"
+           "--qx_multipart_boundary_0=_\r\nContent-Type: text/plain;\r\n\tcharset=\"us-ascii\"\r\n"
+           "Content-Transfer-Encoding: 7bit\r\nContent-Disposition: inline\r\n\r\n" +
+           std::string(EngineTexts::rsAllPartsRemoved) + "\r\n--qx_multipart_boundary_0=_--\r\n"},
       {"uuencode in a MIME body is the entity's business", blockUUencode,
        "Content-Type: text/plain\r\n\r\nbegin 644 run.exe\r\n",
        R + D +
@@ -192,20 +252,25 @@ TEST(MessageProcessorTest, ChoosesTheSenderAddress) {
       {"bare From with a comment", "From: ann@example.org (Ann)\r\n", false, "ann@example.org"},
       {"trailing dot and spaces trimmed", "From:   ann@example.org. \r\n", false, "ann@example.org"},
       {"quoted parentheses survive, the comment goes",
-       "From: \"Smith (Sales) <x@y>\" (the <boss@evil.example>) <bob@example.org>\r\n", false, "bob@example.org"},
+       "From: \"Smith (Sales) <x@y>\" (the <boss@evil.example>) <bob@example.org>\r\n", false,
+       "bob@example.org"},
       {"angle brackets inside the quoted name are not the address",
-       "From: \"ann@bank.example <ann@bank.example>\" <x@elsewhere.example>\r\n", false, "x@elsewhere.example"},
-      {"an unclosed quote hides the brackets", "From: \"Ann <ann@example.org>\r\n", false, "\"Ann <ann@example.org>"},
+       "From: \"ann@bank.example <ann@bank.example>\" <x@elsewhere.example>\r\n", false,
+       "x@elsewhere.example"},
+      {"an unclosed quote hides the brackets", "From: \"Ann <ann@example.org>\r\n", false,
+       "\"Ann <ann@example.org>"},
       {"the first > after the <", "From: a > b <ann@example.org>\r\n", false, "ann@example.org"},
-      {"an address only in a comment is no address", "From: (mail <x@evil.example>) Bob <nobody>\r\n", false, ""},
+      {"an address only in a comment is no address", "From: (mail <x@evil.example>) Bob <nobody>\r\n", false,
+       ""},
       {"From without @", "From: Bob <nobody>\r\n", false, ""},
       {"no From", "Subject: s\r\n", false, ""},
       {"Return-Path when asked", "Return-Path: <bounce@lists.example>\r\nFrom: ann@example.org\r\n", true,
        "bounce@lists.example"},
-      {"Return-Path ignored otherwise", "Return-Path: <bounce@lists.example>\r\nFrom: ann@example.org\r\n", false,
-       "ann@example.org"},
-      {"empty Return-Path falls back to Sender", "Return-Path: <>\r\nSender: list@lists.example\r\nFrom: a@example.org\r\n",
-       true, "list@lists.example"},
+      {"Return-Path ignored otherwise", "Return-Path: <bounce@lists.example>\r\nFrom: ann@example.org\r\n",
+       false, "ann@example.org"},
+      {"empty Return-Path falls back to Sender",
+       "Return-Path: <>\r\nSender: list@lists.example\r\nFrom: a@example.org\r\n", true,
+       "list@lists.example"},
       {"then to From", "Return-Path: <>\r\nSender: nobody\r\nFrom: a@example.org\r\n", true, "a@example.org"},
       {"Return-Path without @ falls back", "Return-Path: <postmaster>\r\nFrom: a@example.org\r\n", true,
        "a@example.org"},
@@ -222,8 +287,9 @@ TEST(MessageProcessorTest, ChoosesTheSenderAddress) {
     EXPECT_EQ(MailParser::MessageProcessor::chooseSenderAddress(header, c.useSenderAddress), c.expected);
   }
 
-  const auto result = processEveryWay("Return-Path: <bounce@lists.example>\r\nFrom: a@example.org\r\n\r\n",
-                                      [](FakeMessageProcessorInterface& s) { s.options.UseSenderAddress = true; });
+  const auto result =
+      processEveryWay("Return-Path: <bounce@lists.example>\r\nFrom: a@example.org\r\n\r\n",
+                      [](FakeMessageProcessorInterface& s) { s.options.UseSenderAddress = true; });
   EXPECT_EQ(result.senderAddress, "bounce@lists.example");
 }
 

@@ -7,11 +7,13 @@
 #include "RecordingEntities.h"
 #include "mailparser/Header.h"
 #include "mailparser/MIMEEntityHeader.h"
+#include "mailparser/MessageParser.h"
 #include "mailparser/MultipartMIMEEntity.h"
 
 namespace {
 
 using MailParserTest::expectTraceEveryWay;
+using namespace std::string_literals;
 
 TEST(MultipartMIMEEntity, RecognisesItsDelimiters) {
   struct Case {
@@ -61,8 +63,26 @@ TEST(MultipartMIMEEntity, RecognisesItsDelimiters) {
        "  | JVBERi0=\n"
        "  end\n"
        "closed\n"},
-      {"a part whose header never ends is dropped",
+      {"a text line ends a part header and starts the body, as in a message header",
        "--b\r\nContent-Type: text/html\r\nno blank line\r\n--b\r\n\r\nx\r\n",
+       "  create text/html\n"
+       "  | no blank line\n"
+       "  end\n"
+       "  create text/plain\n"
+       "  | x\n"
+       "  end\n"
+       "closed\n"},
+      {"continuations and blanks before the colon still belong to the header",
+       "--b\r\nContent-Type: text/html;\r\n\tcharset=utf-8\r\nX-Old : y\r\n\r\nbody\r\n--b--\r\n",
+       "  create text/html\n"
+       "  | body\n"
+       "  end\n"
+       "closed\n"},
+      {"a header line with NUL or 8-bit bytes in its name is body text",
+       "--b\r\nContent-Type: text/html\r\nX\0: 1\r\nK\xe4se: 2\r\n--b--\r\n"s,
+       "  create text/html\n  | X\0: 1\n  | K\xe4se: 2\n  end\nclosed\n"s},
+      {"a part header that never ends is dropped at the delimiter",
+       "--b\r\nContent-Type: text/html\r\nX-A: 1\r\n--b\r\n\r\nx\r\n",
        "  create text/plain\n"
        "  | x\n"
        "  end\n"
@@ -183,6 +203,47 @@ TEST(MultipartMIMEEntity, TypesDigestPartsAsMessagesByDefault) {
                       "  end\n"
                       "closed\n",
                       "digest");
+}
+
+// A part header that never ends costs no more than a message header may: where it would
+// outgrow the limits, it ends, and the line that does not fit starts the body.
+TEST(MultipartMIMEEntity, APartHeaderIsBoundedAsAMessageHeaderIs) {
+  struct Case {
+    const char* what;
+    std::string header;
+    std::string firstBodyLine;
+  };
+  const std::string longValue(1000, 'v');
+  // Each line counts with its line break; the late line is longer than the room left.
+  std::string manyBytes;
+  for (std::size_t i = 0; i < MailParser::MaxMessageHeaderBytes / (longValue.size() + 7); ++i) {
+    manyBytes += "X-A: " + longValue + "\r\n";
+  }
+  const std::string lateLine = "X-Late: " + std::string(MailParser::MaxMessageHeaderBytes % 1007, 'w');
+  std::string manyFields;
+  for (std::size_t i = 0; i < MailParser::MaxMessageHeaderFields; ++i) {
+    manyFields += "X-F: 1\r\n";
+  }
+  const Case cases[] = {
+      {"beyond the bytes", manyBytes + lateLine + "\r\n", lateLine},
+      {"beyond the fields", manyFields + "X-Late: 2\r\n", "X-Late: 2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MailParser::Header source;
+    source.addLine("Content-Type: multipart/mixed; boundary=b");
+    MailParserTest::Trace trace;
+    MailParserTest::RecordingMultipart outer(MailParser::MIMEEntityHeader(source), nullptr, trace);
+    outer.processLine("--b");
+    std::size_t start = 0;
+    for (auto lineBreak = c.header.find("\r\n"); lineBreak != std::string::npos;
+         start = lineBreak + 2, lineBreak = c.header.find("\r\n", start)) {
+      outer.processLine(std::string_view(c.header).substr(start, lineBreak - start));
+    }
+    outer.processLine("body");
+    outer.end();
+    EXPECT_EQ(trace.text(), "  create text/plain\n  | " + c.firstBodyLine + "\n  | body\n  end\nclosed\n");
+  }
 }
 
 // Without the parser around it: the entity's own state and ownership as parts come and go.
