@@ -22,6 +22,7 @@ readonly FUZZ_SECONDS=${QUORIX_FUZZ_SECONDS:-30}
 readonly PACKAGES=(
   cmake ninja-build g++ git
   libgtest-dev libgmock-dev libbenchmark-dev
+  libgmime-3.0-dev pkg-config
   clang clang-tidy libclang-rt-14-dev
   util-linux
   python3 time
