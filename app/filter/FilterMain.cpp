@@ -188,6 +188,7 @@ int RunFilter(const std::vector<std::string_view>& arguments) {
     const std::string_view lineEnd = options.CRLF ? "\r\n" : "\n";
     bool writeFailed = false;
     const auto write = [&](std::string_view bytes) {
+      if (bytes.empty()) return;  // its data may be null, which fwrite must not be given
       if (outputFile) {
         outputFile->Write(bytes);
       } else if (!writeFailed && std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) {

@@ -49,6 +49,8 @@ TAtomicOutputFile::~TAtomicOutputFile() {
 }
 
 void TAtomicOutputFile::Write(std::string_view bytes) noexcept {
+  // An empty view may hold a null pointer, which fwrite must not be given.
+  if (bytes.empty()) return;
   if (error_ == 0 && std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) {
     error_ = errno != 0 ? errno : EIO;
   }
