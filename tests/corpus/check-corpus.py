@@ -142,12 +142,30 @@ def is_kept(part, name, by_ext, by_type):
     return None
 
 
+def leaves_outside_blocked(message, by_type):
+    """The leaves that are not inside a part the profile blocks by its type: Python gives a
+    message/external-body a body of its own, which goes with the blocked part."""
+    out = []
+
+    def visit(part):
+        if part is not message and by_type.get(part.get_content_type()) == {BLOCK}:
+            return
+        if part.is_multipart():
+            for child in part.get_payload():
+                visit(child)
+        else:
+            out.append(part)
+
+    visit(message)
+    return out
+
+
 def check_kept(original, filtered, by_ext, by_type, problems):
     out_leaves = leaves(filtered)
     out_payloads = [None] * len(out_leaves)
     cursor = 0  # plain text is matched by position: the next text/plain after the last match
     used = set()
-    for part in leaves(original):
+    for part in leaves_outside_blocked(original, by_type):
         name = filename_of(part)
         if is_kept(part, name, by_ext, by_type) is not True:
             continue
