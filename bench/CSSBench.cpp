@@ -11,95 +11,20 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdint>
-#include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/AsciiCase.h"
+#include "bench/BenchSupport.h"
 #include "html/CSSFilter.h"
 #include "html/CSSTokenizer.h"
 #include "html/HTMLParser.h"
 #include "html/IHTMLHandler.h"
 #include "mailparser/Charsets.h"
-#include "mailparser/HeaderSyntax.h"
-#include "mailparser/MIMEEntity.h"
-#include "mailparser/MIMEEntityHeader.h"
-#include "mailparser/MessageParser.h"
-#include "mailparser/MultipartMIMEEntity.h"
-#include "mailparser/TransferCodings.h"
 
 namespace {
-
-// Collects the decoded bodies of the text/html parts of one message.
-class HTMLPart : public MailParser::MIMEEntity {
- public:
-  HTMLPart(MailParser::MIMEEntityHeader entityHeader, std::string& out)
-      : MIMEEntity(std::move(entityHeader)), out_(out) {}
-  void processLine(std::string_view line) override {
-    body_ += line;
-    body_ += "\r\n";
-  }
-  void end() override { out_ += MailParser::decodeBody(header.transferEncoding, body_) + "\n"; }
-
- private:
-  std::string& out_;
-  std::string body_;
-};
-
-class IgnoredPart : public MailParser::MIMEEntity {
- public:
-  using MIMEEntity::MIMEEntity;
-  void processLine(std::string_view) override {}
-  void end() override {}
-};
-
-std::unique_ptr<MailParser::MIMEEntity> makePart(const MailParser::MIMEEntityHeader& header,
-                                                 MailParser::MultipartMIMEEntity* parent, std::string& out);
-
-class Multipart : public MailParser::MultipartMIMEEntity {
- public:
-  Multipart(MailParser::MIMEEntityHeader entityHeader, MultipartMIMEEntity* parentEntity, std::string& out)
-      : MultipartMIMEEntity(std::move(entityHeader), parentEntity), out_(out) {}
-
- protected:
-  std::unique_ptr<MailParser::MIMEEntity> createEntity(
-      const MailParser::MIMEEntityHeader& partHeader) override {
-    return makePart(partHeader, this, out_);
-  }
-  void closed() override {}
-
- private:
-  std::string& out_;
-};
-
-std::unique_ptr<MailParser::MIMEEntity> makePart(const MailParser::MIMEEntityHeader& header,
-                                                 MailParser::MultipartMIMEEntity* parent, std::string& out) {
-  if (header.contentType.isMultipart()) return std::make_unique<Multipart>(header, parent, out);
-  if (caseInsensitiveEquals(header.contentType.type, "text") &&
-      caseInsensitiveEquals(header.contentType.subtype, "html")) {
-    return std::make_unique<HTMLPart>(header, out);
-  }
-  return std::make_unique<IgnoredPart>(header);
-}
-
-class HTMLCollector : public MailParser::MessageParser {
- public:
-  std::string html;
-
- protected:
-  void headersComplete() override {
-    if (MailParser::isMIME(header)) entity = makePart(MailParser::MIMEEntityHeader(header), nullptr, html);
-  }
-  void bodyLineWithoutEntity(std::string_view) override {}
-  void endWithoutEntity() override {}
-};
 
 // The CSS the HTML parser hands to the filter.
 class StyleCollector : public HTMLFilter::IHTMLHandler {
@@ -162,27 +87,14 @@ constexpr std::u16string_view kNewsletterSheet = uR"(<!--
 
 const StyleCollector& corpusCSS() {
   static const StyleCollector styles = [] {
-    const std::filesystem::path corpus =
-        std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "data" / "corpus";
     StyleCollector collector;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
-      if (!entry.is_regular_file() || entry.path().extension() != ".eml") continue;
-      std::ifstream in(entry.path(), std::ios::binary);
-      const std::string message((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      HTMLCollector html;
-      std::size_t start = 0;
-      while (start < message.size()) {
-        std::size_t end = message.find('\n', start);
-        if (end == std::string::npos) end = message.size();
-        html.processLine(std::string_view(message).substr(start, end - start));
-        start = end + 1;
-      }
-      html.end();
-      HTMLFilter::parseHTML(collector, MailParser::toWide(html.html, "utf-8", true), false);
+    for (const auto& file : Bench::corpusFiles()) {
+      const std::string html = Bench::htmlOfMessage(Bench::readFile(file), "\n");
+      HTMLFilter::parseHTML(collector, MailParser::toWide(html, "utf-8", true), false);
     }
     collector.sheets.emplace_back(kNewsletterSheet);
     if (collector.attributes.empty()) {
-      throw std::runtime_error("no style attributes under " + corpus.string());
+      throw std::runtime_error("no style attributes under " + Bench::corpusFolder().string());
     }
     return collector;
   }();
@@ -195,24 +107,12 @@ std::size_t totalSize(const std::vector<std::u16string>& texts) {
   return size;
 }
 
-// This thread's processor time: the machine is shared, and the ratio should not move with
-// whatever else it does.
-struct ThreadClock {
-  using duration = std::chrono::nanoseconds;
-  using time_point = std::chrono::time_point<ThreadClock>;
-  static time_point now() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return time_point(std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec));
-  }
-};
-
 // Rounds of the corpus's CSS per iteration, so that one iteration takes long enough to time.
 constexpr int kRounds = 20;
 
 template <typename Filter>
 void runAgainstCopy(benchmark::State& state, const std::vector<std::u16string>& texts, Filter filter) {
-  using Clock = ThreadClock;
+  using Clock = Bench::ThreadClock;
   Clock::duration filtering{};
   Clock::duration copying{};
   for (auto _ : state) {
@@ -239,10 +139,9 @@ void runAgainstCopy(benchmark::State& state, const std::vector<std::u16string>& 
   }
   const double megabytes = static_cast<double>(totalSize(texts)) * kRounds *
                            static_cast<double>(state.iterations()) / 1e6;
-  state.counters["filter MB/s"] = megabytes / std::chrono::duration<double>(filtering).count();
-  state.counters["copy MB/s"] = megabytes / std::chrono::duration<double>(copying).count();
-  state.counters["filter/copy"] =
-      std::chrono::duration<double>(filtering).count() / std::chrono::duration<double>(copying).count();
+  state.counters["filter MB/s"] = megabytes / Bench::seconds(filtering);
+  state.counters["copy MB/s"] = megabytes / Bench::seconds(copying);
+  state.counters["filter/copy"] = Bench::seconds(filtering) / Bench::seconds(copying);
   state.counters["ns/text"] = std::chrono::duration<double, std::nano>(filtering).count() /
                               (static_cast<double>(texts.size()) * kRounds * static_cast<double>(state.iterations()));
   state.counters["texts"] = static_cast<double>(texts.size());

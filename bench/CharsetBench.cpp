@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "mailparser/Charsets.h"
 
 namespace {
@@ -23,8 +24,7 @@ constexpr std::size_t kTargetSize = 1 << 20;
 // The body of a corpus message (its transfer encoding is 8bit), repeated in whole copies
 // until it reaches the target size, so no character is cut.
 std::string corpusText(const char* message) {
-  const std::filesystem::path path = std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" /
-                                     "data" / "corpus" / "gen-charsets" / message;
+  const std::filesystem::path path = Bench::corpusFolder() / "gen-charsets" / message;
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     throw std::runtime_error("cannot open " + path.string());

@@ -15,12 +15,9 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <chrono>
+#include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -35,6 +32,7 @@
 #include <gmime/gmime.h>
 #endif
 
+#include "bench/BenchSupport.h"
 #include "config/BuiltInSecurityProfiles.h"
 #include "config/TAccount.h"
 #include "config/TConfig.h"
@@ -81,19 +79,11 @@ std::size_t byteCount(const std::vector<Message>& messages) {
 
 const std::vector<Message>& corpusMessages() {
   static const std::vector<Message> messages = [] {
-    const std::filesystem::path corpus =
-        std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "data" / "corpus";
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
-      if (entry.is_regular_file() && entry.path().extension() == ".eml") files.push_back(entry.path());
-    }
-    if (files.empty()) throw std::runtime_error("no messages found under " + corpus.string());
+    std::vector<std::filesystem::path> files = Bench::corpusFiles();
+    if (files.empty()) throw std::runtime_error("no messages found under " + Bench::corpusFolder().string());
     std::sort(files.begin(), files.end());
     std::vector<Message> found;
-    for (const auto& file : files) {
-      std::ifstream in(file, std::ios::binary);
-      found.push_back(splitIntoLines(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
-    }
+    for (const auto& file : files) found.push_back(splitIntoLines(Bench::readFile(file)));
     return found;
   }();
   return messages;
@@ -146,18 +136,6 @@ const std::vector<Message>& bigMessage() {
   }();
   return messages;
 }
-
-// The processor time of this thread alone: the machine the benchmarks run on is shared, and
-// the ratios should not move with whatever else it does.
-struct ThreadClock {
-  using duration = std::chrono::nanoseconds;
-  using time_point = std::chrono::time_point<ThreadClock>;
-  static time_point now() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return time_point(std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec));
-  }
-};
 
 long peakResidentKiB() {
   rusage usage{};
@@ -306,10 +284,9 @@ void initialiseGMime() {
 }
 #endif
 
-double seconds(ThreadClock::duration d) { return std::chrono::duration<double>(d).count(); }
-
 void runEngineBenchmark(benchmark::State& state, const std::vector<Message>& messages) {
-  using Clock = ThreadClock;
+  using Clock = Bench::ThreadClock;
+  using Bench::seconds;
   const std::size_t bytes = byteCount(messages);
   Engine engine;
 #ifdef QUORIX_BENCH_GMIME

@@ -9,129 +9,34 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
-#include <ctime>
+#include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "common/AsciiCase.h"
+#include "bench/BenchSupport.h"
 #include "html/HTMLFilter.h"
 #include "html/HTMLParser.h"
 #include "html/HTMLRewriter.h"
 #include "mailparser/Charsets.h"
-#include "mailparser/HeaderSyntax.h"
-#include "mailparser/MIMEEntity.h"
-#include "mailparser/MIMEEntityHeader.h"
-#include "mailparser/MessageParser.h"
-#include "mailparser/MultipartMIMEEntity.h"
-#include "mailparser/TransferCodings.h"
 #include "tests/support/FakeMessageProcessorInterface.h"
 
 namespace {
 
 constexpr std::size_t kTargetSize = 2 << 20;
 
-bool isHTML(const MailParser::MIMEEntityHeader& header) {
-  return caseInsensitiveEquals(header.contentType.type, "text") &&
-         caseInsensitiveEquals(header.contentType.subtype, "html");
-}
-
-// Collects the decoded bodies of the text/html parts of one message.
-class HTMLPart : public MailParser::MIMEEntity {
- public:
-  HTMLPart(MailParser::MIMEEntityHeader entityHeader, std::string& out)
-      : MIMEEntity(std::move(entityHeader)), out_(out) {}
-  void processLine(std::string_view line) override {
-    body_ += line;
-    body_ += "\r\n";
-  }
-  void end() override { out_ += MailParser::decodeBody(header.transferEncoding, body_); }
-
- private:
-  std::string& out_;
-  std::string body_;
-};
-
-class IgnoredPart : public MailParser::MIMEEntity {
- public:
-  using MIMEEntity::MIMEEntity;
-  void processLine(std::string_view) override {}
-  void end() override {}
-};
-
-std::unique_ptr<MailParser::MIMEEntity> makePart(const MailParser::MIMEEntityHeader& header,
-                                                 MailParser::MultipartMIMEEntity* parent, std::string& out);
-
-class Multipart : public MailParser::MultipartMIMEEntity {
- public:
-  Multipart(MailParser::MIMEEntityHeader entityHeader, MultipartMIMEEntity* parentEntity, std::string& out)
-      : MultipartMIMEEntity(std::move(entityHeader), parentEntity), out_(out) {}
-
- protected:
-  std::unique_ptr<MailParser::MIMEEntity> createEntity(
-      const MailParser::MIMEEntityHeader& partHeader) override {
-    return makePart(partHeader, this, out_);
-  }
-  void closed() override {}
-
- private:
-  std::string& out_;
-};
-
-std::unique_ptr<MailParser::MIMEEntity> makePart(const MailParser::MIMEEntityHeader& header,
-                                                 MailParser::MultipartMIMEEntity* parent, std::string& out) {
-  if (header.contentType.isMultipart()) return std::make_unique<Multipart>(header, parent, out);
-  if (isHTML(header)) return std::make_unique<HTMLPart>(header, out);
-  return std::make_unique<IgnoredPart>(header);
-}
-
-class HTMLCollector : public MailParser::MessageParser {
- public:
-  std::string html;
-
- protected:
-  void headersComplete() override {
-    if (MailParser::isMIME(header)) entity = makePart(MailParser::MIMEEntityHeader(header), nullptr, html);
-  }
-  void bodyLineWithoutEntity(std::string_view) override {}
-  void endWithoutEntity() override {}
-};
-
-std::string htmlOfMessage(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::string message((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  HTMLCollector collector;
-  std::size_t start = 0;
-  while (start < message.size()) {
-    std::size_t end = message.find('\n', start);
-    if (end == std::string::npos) end = message.size();
-    collector.processLine(std::string_view(message).substr(start, end - start));
-    start = end + 1;
-  }
-  collector.end();
-  return collector.html;
-}
-
 // The HTML of each message of the corpus that has some.
 const std::vector<std::string>& corpusMessages() {
   static const std::vector<std::string> messages = [] {
-    const std::filesystem::path corpus =
-        std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "data" / "corpus";
     std::vector<std::string> found;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
-      if (!entry.is_regular_file() || entry.path().extension() != ".eml") continue;
-      std::string html = htmlOfMessage(entry.path());
+    for (const auto& file : Bench::corpusFiles()) {
+      std::string html = Bench::htmlOfMessage(Bench::readFile(file), "");
       if (!html.empty()) found.push_back(std::move(html));
     }
-    if (found.empty()) throw std::runtime_error("no HTML parts found under " + corpus.string());
+    if (found.empty()) throw std::runtime_error("no HTML parts found under " + Bench::corpusFolder().string());
     return found;
   }();
   return messages;
@@ -165,7 +70,6 @@ const std::vector<std::u16string>& corpusDocuments() {
   }();
   return documents;
 }
-
 
 const std::u16string& corpusWide() {
   static const std::u16string wide = MailParser::toWide(corpusHTML(), "utf-8", true);
@@ -222,20 +126,8 @@ void setMediumHTMLOptions(FakeMessageProcessorInterface::Options& o) {
   o.Block1x1Images = true;
 }
 
-// The processor time of this thread alone: the machine the benchmarks run on is shared, and
-// the ratio should not move with whatever else it does.
-struct ThreadClock {
-  using duration = std::chrono::nanoseconds;
-  using time_point = std::chrono::time_point<ThreadClock>;
-  static time_point now() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return time_point(std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec));
-  }
-};
-
 void BM_HTMLFilterAndRewrite(benchmark::State& state) {
-  using Clock = ThreadClock;
+  using Clock = Bench::ThreadClock;
   const std::size_t bytes = corpusHTML().size();
   const std::vector<std::u16string>& documents = corpusDocuments();
   FakeMessageProcessorInterface settings;
@@ -269,10 +161,9 @@ void BM_HTMLFilterAndRewrite(benchmark::State& state) {
     state.ResumeTiming();
   }
   const double megabytes = static_cast<double>(bytes) * static_cast<double>(state.iterations()) / 1e6;
-  state.counters["filter MB/s"] = megabytes / std::chrono::duration<double>(filtering).count();
-  state.counters["rewrite MB/s"] = megabytes / std::chrono::duration<double>(plain).count();
-  state.counters["filter/rewrite"] = std::chrono::duration<double>(filtering).count() /
-                                     std::chrono::duration<double>(plain).count();
+  state.counters["filter MB/s"] = megabytes / Bench::seconds(filtering);
+  state.counters["rewrite MB/s"] = megabytes / Bench::seconds(plain);
+  state.counters["filter/rewrite"] = Bench::seconds(filtering) / Bench::seconds(plain);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
