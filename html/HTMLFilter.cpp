@@ -147,6 +147,21 @@ bool isEmbedded(std::u16string_view url) {
   return URISchemes::schemeClass(URI(url).scheme) == SchemeClass::embedded;
 }
 
+// The entry for `key` among the first `count` of the tag being collected: the one an
+// earlier attribute with that key took, or else the next one, reused from an earlier tag
+// where it can be so that its strings keep their capacity. A template so that it need not
+// name the filter's private entry type.
+template <typename Entries>
+auto& entryFor(Entries& entries, std::size_t& count, std::string_view key) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (entries[i].key == key) return entries[i];
+  }
+  if (count == entries.size()) entries.emplace_back();
+  auto& entry = entries[count++];
+  entry.key.assign(key);
+  return entry;
+}
+
 }  // namespace
 
 HTMLFilter::HTMLFilter(IHTMLHandler& downstream, MailParser::IMessageProcessorInterface& settings)
@@ -184,43 +199,27 @@ void HTMLFilter::startTag(std::u16string_view rawName, std::string_view key) {
 
 void HTMLFilter::attribute(std::u16string_view rawName, std::string_view key, std::u16string_view rawValue,
                            std::u16string_view decodedValue) {
-  Attribute* slot = nullptr;
-  for (std::size_t i = 0; i < attributeCount_ && slot == nullptr; ++i) {
-    if (attributes_[i].key == key) slot = &attributes_[i];
-  }
-  if (slot == nullptr) {
-    if (attributeCount_ == attributes_.size()) attributes_.emplace_back();
-    slot = &attributes_[attributeCount_++];
-    slot->key.assign(key);
-  }
-  slot->data.rawName.assign(rawName);
+  Attribute& slot = entryFor(attributes_, attributeCount_, key);
+  slot.data.rawName.assign(rawName);
   // Most values hold no character reference, and the tokenizer then gives the same text for
   // both: it is kept once.
-  slot->rawIsDecoded = rawValue.data() == decodedValue.data() && rawValue.size() == decodedValue.size();
-  if (slot->rawIsDecoded) {
-    slot->data.rawValue.clear();
+  slot.rawIsDecoded = rawValue.data() == decodedValue.data() && rawValue.size() == decodedValue.size();
+  if (slot.rawIsDecoded) {
+    slot.data.rawValue.clear();
   } else {
-    slot->data.rawValue.assign(rawValue);
+    slot.data.rawValue.assign(rawValue);
   }
-  slot->data.decodedValue.assign(decodedValue);
-  slot->hasValue = true;
+  slot.data.decodedValue.assign(decodedValue);
+  slot.hasValue = true;
 }
 
 void HTMLFilter::attributeWithoutValue(std::u16string_view rawName, std::string_view key) {
-  Attribute* slot = nullptr;
-  for (std::size_t i = 0; i < attributeCount_ && slot == nullptr; ++i) {
-    if (attributes_[i].key == key) slot = &attributes_[i];
-  }
-  if (slot == nullptr) {
-    if (attributeCount_ == attributes_.size()) attributes_.emplace_back();
-    slot = &attributes_[attributeCount_++];
-    slot->key.assign(key);
-  }
-  slot->data.rawName.assign(rawName);
-  slot->data.rawValue.clear();
-  slot->data.decodedValue.clear();
-  slot->rawIsDecoded = false;
-  slot->hasValue = false;
+  Attribute& slot = entryFor(attributes_, attributeCount_, key);
+  slot.data.rawName.assign(rawName);
+  slot.data.rawValue.clear();
+  slot.data.decodedValue.clear();
+  slot.rawIsDecoded = false;
+  slot.hasValue = false;
 }
 
 const HTMLFilter::AttributeData* HTMLFilter::find(std::string_view key) const {

@@ -62,6 +62,18 @@ char16_t asciiForm(char16_t c) {
   return c;
 }
 
+// Everything split out of the scheme and remainder, which stay.
+void clearParts(URL& url) {
+  url.user.clear();
+  url.password.clear();
+  url.host.clear();
+  url.segments.clear();
+  url.file.clear();
+  url.params.clear();
+  url.query.clear();
+  url.fragment.clear();
+}
+
 }  // namespace
 
 URL::URL(std::u16string_view text) : URI(text) {
@@ -77,14 +89,7 @@ URL::URL(URI&& uri) : URI(std::move(uri)) {
 }
 
 void URL::split(bool schemeGiven) {
-  user.clear();
-  password.clear();
-  host.clear();
-  segments.clear();
-  file.clear();
-  params.clear();
-  query.clear();
-  fragment.clear();
+  clearParts(*this);
 
   const bool special = isSpecial(scheme);
   std::u16string_view rest = remainder;
@@ -210,14 +215,7 @@ void URL::takeSchemeFrom(const URI& base) {
 
 void URL::clear() {
   URI::clear();
-  user.clear();
-  password.clear();
-  host.clear();
-  segments.clear();
-  file.clear();
-  params.clear();
-  query.clear();
-  fragment.clear();
+  clearParts(*this);
 }
 
 bool URL::empty() const {

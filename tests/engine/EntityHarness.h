@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine/FilteredMultipartMIMEEntity.h"
 #include "engine/FilteredSingleMIMEEntity.h"
@@ -89,6 +92,33 @@ inline Result filterEveryWay(std::string_view message, const Setup& setup = {}) 
     EXPECT_EQ(other.statusMessages.size(), first.statusMessages.size()) << "fed as " << feedings[i].name;
   }
   return first;
+}
+
+// A message with what the entities must make of it, fed every way.
+struct FilterCase {
+  const char* what;
+  Setup setup;
+  std::string message;
+  std::string output;
+  std::map<std::string, int> counts;
+};
+
+// Each case through filterEveryWay, its output and counts as given; `quiet` demands besides
+// that it reports no status message.
+inline void expectCases(const std::vector<FilterCase>& cases, bool quiet = false) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto result = filterEveryWay(c.message, c.setup);
+    EXPECT_EQ(result.output, c.output);
+    EXPECT_EQ(result.counts, c.counts);
+    if (quiet) {
+      EXPECT_TRUE(result.statusMessages.empty());
+    }
+  }
+}
+
+inline void expectQuietCases(const std::vector<FilterCase>& cases) {
+  expectCases(cases, true);
 }
 
 }  // namespace EngineTest

@@ -13,6 +13,7 @@
 
 namespace {
 
+using EngineTest::expectCases;
 using EngineTest::filterEveryWay;
 using MailParser::AttachmentTypeRule;
 using Counts = std::map<std::string, int>;
@@ -43,23 +44,6 @@ std::string removedNotice(int level) {
          "Content-Type: text/plain;\r\n\tcharset=\"us-ascii\"\r\nContent-Transfer-Encoding: 7bit\r\n"
          "Content-Disposition: inline\r\n\r\n" +
          std::string(EngineTexts::rsAllPartsRemoved) + "\r\n";
-}
-
-struct Case {
-  const char* what;
-  EngineTest::Setup setup;
-  std::string message;
-  std::string output;
-  Counts counts;
-};
-
-void expectCases(const std::vector<Case>& cases) {
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const auto result = filterEveryWay(c.message, c.setup);
-    EXPECT_EQ(result.output, c.output);
-    EXPECT_EQ(result.counts, c.counts);
-  }
 }
 
 TEST(FilteredMultipartMIMEEntity, WritesANormalisedMultipart) {
@@ -232,20 +216,27 @@ TEST(FilteredMultipartMIMEEntity, ABodyWithoutAnyDelimiterIsFilteredAsText) {
   });
 }
 
+// A multipart whose body is `count` copies of `line` and then `after`, with no delimiter in
+// it, fed a line per call.
+void feedUndelimited(FakeMessageProcessorInterface& settings, const std::string& line, std::size_t count,
+                     const std::vector<std::string>& after = {}) {
+  EngineTest::EntityDriver driver(settings);
+  driver.processLine("Content-Type: multipart/mixed; boundary=b");
+  driver.processLine("");
+  for (std::size_t i = 0; i < count; ++i) {
+    driver.processLine(line);
+  }
+  for (const auto& extra : after) {
+    driver.processLine(extra);
+  }
+  driver.end();
+}
+
 TEST(FilteredMultipartMIMEEntity, ABodyWithoutDelimiterBeyondTheLimitIsRemoved) {
   const std::string line(998, 'a');
   const std::size_t lines = MailParser::MaxBufferedPreambleBytes / (line.size() + 2) + 1;
   FakeMessageProcessorInterface settings;
-  {
-    EngineTest::EntityDriver driver(settings);
-    driver.processLine("Content-Type: multipart/mixed; boundary=b");
-    driver.processLine("");
-    for (std::size_t i = 0; i < lines; ++i) {
-      driver.processLine(line);
-    }
-    driver.processLine("after the limit");
-    driver.end();
-  }
+  feedUndelimited(settings, line, lines, {"after the limit"});
   EXPECT_EQ(EngineTest::outputText(settings), multipartHeader("mixed", 0) + removedNotice(0) + closing(0));
   EXPECT_EQ(settings.counts, (Counts{{"AttachmentsBlocked", 1}}));
   ASSERT_EQ(settings.statusMessages.size(), 1U);
@@ -256,15 +247,7 @@ TEST(FilteredMultipartMIMEEntity, ABodyWithoutDelimiterJustWithinTheLimitIsKept)
   const std::string line(998, 'a');
   const std::size_t lines = MailParser::MaxBufferedPreambleBytes / (line.size() + 2);
   FakeMessageProcessorInterface settings;
-  {
-    EngineTest::EntityDriver driver(settings);
-    driver.processLine("Content-Type: multipart/mixed; boundary=b");
-    driver.processLine("");
-    for (std::size_t i = 0; i < lines; ++i) {
-      driver.processLine(line);
-    }
-    driver.end();
-  }
+  feedUndelimited(settings, line, lines);
   EXPECT_EQ(std::count(settings.lines.begin(), settings.lines.end(), line),
             static_cast<std::ptrdiff_t>(lines));
   EXPECT_TRUE(settings.counts.empty());

@@ -12,6 +12,7 @@
 
 namespace {
 
+using EngineTest::expectQuietCases;
 using EngineTest::filterEveryWay;
 using MailParser::AttachmentTypeRule;
 using Counts = std::map<std::string, int>;
@@ -43,26 +44,8 @@ std::string attachmentHeader(const std::string& type, const std::string& encodin
          "\r\nContent-Disposition: attachment;\r\n\tfilename=\"" + name + "\"\r\n\r\n";
 }
 
-struct Case {
-  const char* what;
-  EngineTest::Setup setup;
-  std::string message;
-  std::string output;
-  Counts counts;
-};
-
-void expectCases(const std::vector<Case>& cases) {
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const auto result = filterEveryWay(c.message, c.setup);
-    EXPECT_EQ(result.output, c.output);
-    EXPECT_EQ(result.counts, c.counts);
-    EXPECT_TRUE(result.statusMessages.empty());
-  }
-}
-
 TEST(FilteredSingleMIMEEntity, PassesBodiesThroughLineByLine) {
-  expectCases({
+  expectQuietCases({
       {"other fields stay, the content fields are written in one form",
        {},
        "Subject: hi\r\nContent-type: TEXT/plain (comment)\r\nX-A: b\r\n\r\nline 1\r\n\r\nline 3\r\n",
@@ -101,7 +84,7 @@ TEST(FilteredSingleMIMEEntity, PassesBodiesThroughLineByLine) {
 
 TEST(FilteredSingleMIMEEntity, NeutralisesUUencodeBeginLinesInText) {
   const auto detect = [](FakeMessageProcessorInterface& s) { s.options.DetectUUencodingInMime = true; };
-  expectCases({
+  expectQuietCases({
       {"in the text",
        detect,
        "Content-Type: text/plain\r\n\r\nbegin 666 x.exe\r\nM9F]O\r\nend\r\n",
@@ -144,7 +127,7 @@ TEST(FilteredSingleMIMEEntity, AppliesTheAttachmentPolicy) {
     policy(s);
     s.options.ChangeMaliciousFilenames = true;
   };
-  expectCases({
+  expectQuietCases({
       {"a dangerous name is made safe and counted",
        sanitising,
        "Content-Type: application/pdf; name=\"re:port?.pdf\"\r\nContent-Transfer-Encoding: "
@@ -286,7 +269,7 @@ TEST(FilteredSingleMIMEEntity, FiltersAndConvertsHTML) {
   const std::string html = "<p onclick=\"x()\">Hi=3D<script>evil()</script></p>\r\n";
   const std::string htmlBase64 =  // "<b>caf\xe9</b>" in latin-1
       "PGI+Y2Fm6TwvYj4=\r\n";
-  expectCases({
+  expectQuietCases({
       {"filtered text is written as quoted-printable without its charset",
        handling(I::htmlFilter, I::htmlFilter),
        "Content-Type: text/html; charset=iso-8859-1; format=x\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
@@ -370,7 +353,7 @@ TEST(FilteredSingleMIMEEntity, FootersGoOnlyIntoMessageTextAndOnlyOnce) {
   };
   const std::string footed = "----\r\nprocessed\r\n";
   const std::string qpHTML = "Content-Type: text/html\r\nContent-Transfer-Encoding: quoted-printable\r\n";
-  expectCases({
+  expectQuietCases({
       {"a text attachment by its disposition",
        footers,
        "Content-Type: text/plain\r\nContent-Disposition: attachment; filename=notes.txt\r\n\r\nhello\r\n",
