@@ -30,7 +30,7 @@ class TPOPProxy final : public IProxySession {
   // their defaults (see TPOPProxyEnvironment).
   TPOPProxy(std::unique_ptr<IConnection> client, const TStopSignal& stop, TConfigRef config,
             const TPOPProxyEnvironment& environment);
-  // Stops and joins the relay thread if Teardown has not, before any member goes.
+  // Tears down (again) when a relay thread was started, so it is joined before any member goes.
   ~TPOPProxy() override;
 
   // Setup, then CommandLoop and Teardown when Setup succeeded.
@@ -79,7 +79,8 @@ class TPOPProxy final : public IProxySession {
   TPOPProxyEnvironment environment_;
 
   std::string command_;  // the command word of the last client line
-  bool midLine_ = false;  // the last client piece was part of an over-long line
+  bool midLine_ = false;     // the last client piece was part of an over-long line
+  bool dropClient_ = false;  // the command loop ended on an unexpected error
 
   // The account and whether the server connection exists, read by GetState and the
   // disconnect notifications from other threads.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,10 @@ class TRETRorTOPResponseHandler final : public TPOPMultiLineResponseHandler {
   bool ProcessNonResultLine(std::string_view line) override;
 
  private:
+  // The bridge's output sink. A client write error is held back from the bridge and raised
+  // once the bridge has returned, so the relay ends as it does for any hang-up.
+  void OutputProcessedText(std::string_view text);
+  void RethrowClientError() const;
   void Fail(std::string_view reason);
 
   TOutputStatusEvent outputStatus_;
@@ -44,6 +49,7 @@ class TRETRorTOPResponseHandler final : public TPOPMultiLineResponseHandler {
   TMessageLogs* messageLogs_;
   TProxyMessageProcessorInterfaceFactory factory_;
   bool failed_ = false;
+  std::exception_ptr clientError_;
   // Last: its callbacks point at this handler, so it goes first.
   std::unique_ptr<TProxyMessageProcessorInterfaceBase> bridge_;
 };
