@@ -206,7 +206,7 @@ class Session {
   TMemoryConnection& Client() { return *client_; }
   TMemoryConnection& Server() { return *server_; }
 
-  // The next whole line the mail client receives ("<status>" when none came).
+  // The next whole line the mail client receives (NoLine when none came).
   std::string ClientLine() { return LineFrom(*client_); }
   // The next whole line the server receives.
   std::string ServerLine() { return LineFrom(*server_); }
@@ -216,9 +216,13 @@ class Session {
 
   static std::string LineFrom(TMemoryConnection& end) {
     const TReadResult result = end.ReadLine(kWait);
-    if (result.Status != TReadStatus::Line) return "<" + StatusName(result.Status) + ">";
+    if (result.Status != TReadStatus::Line) return NoLine(result.Status);
     return result.Text;
   }
+  // What ClientLine and ServerLine give when no line came: no POP3 line holds a NUL.
+  static std::string NoLine(TReadStatus status) { return std::string(1, '\0') + "<" + StatusName(status) + ">"; }
+  static bool IsNoLine(const std::string& line) { return line.starts_with('\0'); }
+
   static std::string BytesUntilClosed(TMemoryConnection& end) {
     std::string bytes;
     for (;;) {

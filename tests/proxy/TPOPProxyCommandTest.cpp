@@ -97,7 +97,7 @@ TEST(TPOPProxyCommands, OtherRepliesPassByteForByteIncludingTheirStuffing) {
   std::string received;
   while (received.size() < all.size()) {
     const std::string line = session.ClientLine();
-    if (line.starts_with("<")) break;
+    if (Session::IsNoLine(line)) break;
     received += line + "\r\n";
   }
   EXPECT_EQ(received, all);
