@@ -168,3 +168,32 @@ TEST(TPOPProxyCommands, WhicheverSideClosesFirstIsReportedAndOnlyIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TPOPProxyCommands, AHandlerReplacedInTheMiddleOfAMessageIsFreedWithItsBridge) {
+  Session session;
+  session.StartWithGreeting();
+  session.Client().WriteLine("RETR 1");
+  EXPECT_EQ(session.ServerLine(), "RETR 1");
+  session.Server().Write("+OK\r\nhalf a message\r\n");
+  EXPECT_EQ(session.ClientLine(), "+OK (processed by QX)");
+  EXPECT_EQ(session.ClientLine(), "half a message");
+  session.Client().WriteLine("RETR 2");  // a client that does not wait
+  EXPECT_EQ(session.ServerLine(), "RETR 2");
+  {
+    const std::lock_guard lock(session.bridge.Mutex);
+    EXPECT_EQ(session.bridge.Made, 1);
+    EXPECT_EQ(session.bridge.Destroyed, 1);
+    EXPECT_EQ(session.bridge.Finished, 0);
+  }
+  session.Server().Write("+OK second\r\nwhole\r\n.\r\n");
+  for (const char* line : {"+OK second (processed by QX)", "whole", "."}) {
+    EXPECT_EQ(session.ClientLine(), line);
+  }
+  const std::lock_guard lock(session.bridge.Mutex);
+  EXPECT_EQ(session.bridge.Made, 2);
+  EXPECT_EQ(session.bridge.Finished, 1);
+}
+
+}  // namespace
