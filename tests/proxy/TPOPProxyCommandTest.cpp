@@ -55,6 +55,12 @@ TEST(TPOPProxyCommands, RETRAndTOPGoThroughTheBridgeUnstuffedAndComeBackStuffed)
       EXPECT_EQ(session.ClientLine(), line);
     }
     EXPECT_TRUE(session.status.WaitFor(kDownloading));
+    // The relay frees a completed handler right after writing its "."; the next reply passes
+    // only after that.
+    session.Client().WriteLine("NOOP");
+    EXPECT_EQ(session.ServerLine(), "NOOP");
+    session.Server().Write("+OK\r\n");
+    EXPECT_EQ(session.ClientLine(), "+OK");
     const std::lock_guard lock(session.bridge.Mutex);
     EXPECT_EQ(session.bridge.Lines, (std::vector<std::string>{"Subject: dots", "", ".leading dot", "..", "last"}));
     EXPECT_EQ(session.bridge.Finished, 1);
