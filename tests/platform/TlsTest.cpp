@@ -10,6 +10,7 @@
 #include "platform/TStopSignal.h"
 #include "platform/TTcpConnection.h"
 #include "platform/TTlsConnection.h"
+#include "support/ChildProcess.h"
 #include "support/TlsTestSupport.h"
 
 // The TLS client against a real OpenSSL server with scratch certificates.
@@ -112,6 +113,31 @@ TEST(Tls, AReadWaitsItsTimeOutAndCloseFromAnotherThreadEndsIt) {
   EXPECT_EQ(client->ReadLine(20s).Status, TReadStatus::Closed);
   EXPECT_LT(Clock::now() - start, 5s);
   closer.join();
+}
+
+// A write to a server that has gone fails with an error; it must not raise SIGPIPE, whose
+// default action would end the whole program (run in a child that keeps that default).
+TEST(Tls, WritingToAServerThatHasGoneThrowsInsteadOfRaisingSigpipe) {
+  TTestTlsServer server(Pki().Pem("good"), Pki().Key("good"), [](TTestTlsPeer& peer) {
+    if (peer.StartTls()) {
+      peer.DrainAndClose();
+    }
+  });
+  const auto client = TTlsConnection::Connect("localhost", server.Port(), 5s, nullptr, TrustingTestCa());
+  (void)server.Transcript();  // the server has closed
+  const std::string outcome = RunInChild([&] {
+    ::signal(SIGPIPE, SIG_DFL);
+    for (int i = 0; i < 100; ++i) {
+      try {
+        client->Write(std::string(4096, 'x'));
+      } catch (const ESocketError& error) {
+        return std::string("threw ") + error.Reason();
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return std::string("every write went out");
+  });
+  EXPECT_TRUE(outcome.starts_with("threw ")) << outcome;
 }
 
 struct TRefusal {
