@@ -19,6 +19,9 @@ enum class TSocketErrorKind {
   AddressInUse,     // another socket is bound to the address and port
   AccessDenied,     // the port needs privileges (below 1024 without CAP_NET_BIND_SERVICE)
   Stopped,          // the caller's stop signal was raised while waiting
+  TlsHandshake,        // the TLS handshake failed, or the server would not start TLS
+  CertificateRejected, // the server's certificate did not pass verification
+  TlsSetup,            // our own TLS settings cannot be used (the account's CA file)
   Other,
 };
 

@@ -97,4 +97,8 @@ class IConnection {
   // (peer closed, peer reset or Close()). It may call Close() on this connection. Set it
   // before the connection is shared between threads.
   virtual void SetDisconnectHandler(TDisconnectHandler handler) = 0;
+
+  // "" for a plain connection; for an encrypted one the protocol and cipher, as
+  // "TLSv1.3, TLS_AES_256_GCM_SHA384".
+  [[nodiscard]] virtual std::string SecurityDescription() const { return {}; }
 };

@@ -36,6 +36,12 @@ class TTcpConnection final : public TConnectionBase {
   [[nodiscard]] TSocketAddress LocalAddress() const override { return local_; }
   [[nodiscard]] TSocketAddress PeerAddress() const override { return peer_; }
 
+  // For a TLS layer that takes the socket over (after STLS): the descriptor, still owned by
+  // this object, and whether bytes were received that no read has returned yet. Such bytes
+  // arrived in clear after the last line read and must not be taken for encrypted data.
+  [[nodiscard]] int NativeHandle() const noexcept { return fd_; }
+  [[nodiscard]] bool HasUnreadInput() const noexcept { return !buffer_.Empty(); }
+
  private:
   int fd_;
   std::atomic<bool> closed_{false};

@@ -122,6 +122,7 @@ bool TPOPProxy::Setup() {
   {
     const std::lock_guard lock(stateMutex_);
     serverConnected_ = true;
+    serverSecurity_ = server_->SecurityDescription();
   }
   relay_ = std::make_unique<TResponseThread>(
       clientWriter_, *server_, clientClosed_, relayFinished_,
@@ -234,8 +235,12 @@ std::string TPOPProxy::GetState() const {
   if (account_->RemotePort != kStandardPOP3Port) {
     where += ":" + std::to_string(account_->RemotePort);
   }
-  return ProxyTexts::Format(serverConnected_ ? ProxyTexts::rsStatusConnectedTo : ProxyTexts::rsStatusConnectingTo,
-                            {where});
+  std::string state = ProxyTexts::Format(
+      serverConnected_ ? ProxyTexts::rsStatusConnectedTo : ProxyTexts::rsStatusConnectingTo, {where});
+  if (serverConnected_ && !serverSecurity_.empty()) {
+    state += " (" + serverSecurity_ + ")";
+  }
+  return state;
 }
 
 std::string TPOPProxy::GetLocalIncomingIP() const { return client_ ? client_->LocalAddress().Ip : std::string(); }

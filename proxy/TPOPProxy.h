@@ -47,7 +47,8 @@ class TPOPProxy final : public IProxySession {
   // Stops the relay thread, waits for it and closes both connections.
   void Teardown();
 
-  // "Incoming connection..." or "Connected to host[:port]"; from any thread.
+  // "Incoming connection..." or "Connected to host[:port]", followed by the protocol and
+  // cipher in brackets when the server connection is encrypted; from any thread.
   [[nodiscard]] std::string GetState() const override;
 
   // The dotted address the client dialled; "" without a client connection.
@@ -87,6 +88,7 @@ class TPOPProxy final : public IProxySession {
   mutable std::mutex stateMutex_;
   const TAccount* account_ = nullptr;  // belongs to config_
   bool serverConnected_ = false;
+  std::string serverSecurity_;  // the server connection's SecurityDescription()
 
   std::unique_ptr<IConnection> server_;
 

@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/daemon/RuntimeFolder.h"
 #include "app/daemon/SettingsFile.h"
 #include "config/TAccount.h"
+#include "common/AsciiCase.h"
 #include "config/TAccounts.h"
 #include "integration/ApplyHostsFileChanges.h"
 #include "integration/EHostsFileNotWritable.h"
@@ -67,6 +69,9 @@ std::string PrivilegedCommand(const TQuorixOptions& options, const std::filesyst
   if (options.Profile) {
     command += " --profile " + ShellQuoted(*options.Profile);
   }
+  if (options.Tls) {
+    command += " --tls " + ShellQuoted(*options.Tls);
+  }
   return command + " --registry " + ShellQuoted(settingsFile.string());
 }
 
@@ -114,9 +119,36 @@ std::string AccountNames(const TConfig& config) {
   return names.empty() ? "none" : names;
 }
 
+std::string TlsWords(int mode) {
+  switch (mode) {
+    case TAccount::TLSModeNone:
+      return "no TLS";
+    case TAccount::TLSModeSTLS:
+      return "STLS";
+    case TAccount::TLSModeImplicit:
+      return "implicit TLS";
+    default:
+      return "unknown TLS mode " + std::to_string(mode);
+  }
+}
+
 std::string Describe(const TAccount& account) {
-  return account.RemoteHostname + ":" + std::to_string(account.RemotePort) + " (profile " +
-         account.DefaultSecurityProfile + ")";
+  std::string text = account.RemoteHostname + ":" + std::to_string(account.RemotePort) + " (profile " +
+                     account.DefaultSecurityProfile + ", " + TlsWords(account.TLSMode);
+  if (!account.TLSCAFile.empty()) {
+    text += ", CA file " + account.TLSCAFile;
+  }
+  return text + ")";
+}
+
+// "none", "stls" or "implicit" (letter case ignored); -1 for anything else.
+int ParseTlsMode(const std::string& text) {
+  for (const int mode : {TAccount::TLSModeNone, TAccount::TLSModeSTLS, TAccount::TLSModeImplicit}) {
+    if (caseInsensitiveEquals(text, TAccount::TLSModeName(mode))) {
+      return mode;
+    }
+  }
+  return -1;
 }
 
 // Writes the hosts block for `accounts`; true when it was written (or nothing needed to change).
@@ -190,6 +222,9 @@ int RunAccountCommand(const TQuorixOptions& options) {
   if (options.Profile && sub != "add") {
     return Fail(kExitUsage, "--profile belongs to account add");
   }
+  if (options.Tls && sub != "add") {
+    return Fail(kExitUsage, "--tls belongs to account add");
+  }
 
   const std::filesystem::path settingsFile = SettingsFile::Choose(options.RegistryFile ? &*options.RegistryFile : nullptr);
   std::string error;
@@ -201,7 +236,7 @@ int RunAccountCommand(const TQuorixOptions& options) {
 
   if (sub == "list") {
     if (config->Accounts.GetCount() == 0) {
-      std::printf("No accounts yet. Add one with: quorix account add HOST[:PORT] [--profile NAME]\n");
+      std::printf("No accounts yet. Add one with: quorix account add HOST[:PORT] [--profile NAME] [--tls MODE]\n");
     }
     for (int i = 0; i < config->Accounts.GetCount(); ++i) {
       const TAccount& account = *config->Accounts.GetAccount(i);
@@ -223,18 +258,26 @@ int RunAccountCommand(const TQuorixOptions& options) {
     if (profile < 0) {
       return Fail(kExitUsage, "unknown profile '" + wantedProfile + "'; the profiles are " + ProfileNames(*config));
     }
+    const int tlsMode = options.Tls ? ParseTlsMode(*options.Tls) : TAccount::DefaultTLSModeFor(server.Port);
+    if (tlsMode < 0) {
+      return Fail(kExitUsage, "unknown TLS mode '" + *options.Tls + "'; use none, stls or implicit");
+    }
     const std::string local = TAccounts::MakeLocalHostname(server.Host);
     if (const TAccount* existing = config->Accounts.FindAccountWithLocalHostname(local)) {
       return Fail(kExitUsage, "there is an account for '" + existing->RemoteHostname + "' already (" +
                                   Describe(*existing) + "); remove it first to change it");
     }
-    config->Accounts.AddAccount(
-        std::make_unique<TAccount>(server.Host, server.Port, config->SecurityProfiles.GetName(profile)));
+    auto account = std::make_unique<TAccount>(server.Host, server.Port, config->SecurityProfiles.GetName(profile));
+    account->TLSMode = tlsMode;
+    config->Accounts.AddAccount(std::move(account));
     if (const int status = Apply(options, settingsFile, *config, before); status != kExitOk) {
       return status;
     }
-    std::printf("Added %s:%d with the profile %s.\n", server.Host.c_str(), server.Port,
-                config->SecurityProfiles.GetName(profile).c_str());
+    std::printf("Added %s:%d with the profile %s and %s.\n", server.Host.c_str(), server.Port,
+                config->SecurityProfiles.GetName(profile).c_str(), TlsWords(tlsMode).c_str());
+    if (tlsMode == TAccount::TLSModeNone) {
+      std::printf("Warning: the password for %s will cross the network unencrypted.\n", server.Host.c_str());
+    }
     std::printf("In the mail program, set the incoming (POP3) server to %s and the port to %s; the user name and "
                 "password stay as they are.\n",
                 local.c_str(), port.c_str());

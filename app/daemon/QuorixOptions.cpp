@@ -14,7 +14,7 @@ bool ParsePort(std::string_view text, int& port) {
 std::string QuorixUsageText() {
   return "Usage: quorix --headless [--port N] [--registry FILE]\n"
          "       quorix account list [--registry FILE]\n"
-         "       quorix account add HOST[:PORT] [--profile NAME] [--registry FILE]\n"
+         "       quorix account add HOST[:PORT] [--profile NAME] [--tls MODE] [--registry FILE]\n"
          "       quorix account remove HOST [--registry FILE]\n"
          "\n"
          "Quorix is a POP3 proxy that makes downloaded mail safe to open. Point the mail\n"
@@ -29,6 +29,10 @@ std::string QuorixUsageText() {
          "  --registry FILE  the settings file (default: $QUORIX_REGISTRY, else\n"
          "                   $XDG_CONFIG_HOME/quorix/registry.reg)\n"
          "  --profile NAME   the security profile of a new account (default: Medium)\n"
+         "  --tls MODE       how a new account's server is reached: implicit (TLS from\n"
+         "                   the start, the default on port 995), stls (plain connect,\n"
+         "                   then STLS; the default on every other port) or none (plain\n"
+         "                   text: the password crosses the network readable)\n"
          "  --help           show this text\n"
          "\n"
          "account add and account remove save the settings and bring Quorix's block in the\n"
@@ -76,6 +80,8 @@ TQuorixOptions ParseQuorixOptions(const std::vector<std::string_view>& arguments
       options.RegistryFile = value();
     } else if (argument == "--profile") {
       options.Profile = value();
+    } else if (argument == "--tls") {
+      options.Tls = value();
     } else if (argument == "--port") {
       if (const auto text = value()) {
         int port = 0;
@@ -97,6 +103,8 @@ TQuorixOptions ParseQuorixOptions(const std::vector<std::string_view>& arguments
     }
   } else if (options.Profile) {
     fail("--profile belongs to quorix account add");
+  } else if (options.Tls) {
+    fail("--tls belongs to quorix account add");
   } else if (options.Headless && !options.Words.empty()) {
     fail("unexpected argument '" + options.Words[0] + "'");
   }

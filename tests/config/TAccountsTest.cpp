@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "config/ConfigTestSupport.h"
 #include "config/TAccounts.h"
@@ -99,6 +100,60 @@ TEST_F(TAccountsStorageTest, EachAccountIsStoredUnderItsLocalHostName) {
   EXPECT_EQ(loaded.GetAccountLocalHostname(0), "pop.a.example.qx");  // the registry's order
   EXPECT_EQ(loaded.FindAccountWithLocalHostname("POP.B.EXAMPLE.QX")->RemotePort, 110);
   EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.a.example")->DefaultSecurityProfile, "High");
+}
+
+TEST_F(TAccountsStorageTest, TheTlsModeAndCaFileRoundTripEvenWhereTheyDifferFromThePortsDefault) {
+  TAccounts accounts;
+  TAccount* plain = accounts.AddAccount(std::make_unique<TAccount>("pop.plain.example", 995, "Medium"));
+  plain->TLSMode = TAccount::TLSModeNone;  // 0 must not read back as "absent"
+  TAccount* stls = accounts.AddAccount(std::make_unique<TAccount>("pop.stls.example", 995, "Medium"));
+  stls->TLSMode = TAccount::TLSModeSTLS;
+  stls->TLSCAFile = "/etc/quorix/private-ca.pem";
+  TAccount* implicit = accounts.AddAccount(std::make_unique<TAccount>("pop.tls.example", 1995, "Medium"));
+  implicit->TLSMode = TAccount::TLSModeImplicit;
+  accounts.SaveToRegistry(Registry(), "\\Software\\QuorixTest\\Config\\Accounts");
+  const std::string key = "Software\\QuorixTest\\Config\\Accounts\\pop.stls.example.qx";
+  EXPECT_THAT(reg.Get(key, "TLSMode"), Optional(Dword(1)));
+  EXPECT_THAT(reg.Get(key, "TLSCAFile"), Optional(Sz("/etc/quorix/private-ca.pem")));
+  reg.Reopen();
+
+  TAccounts loaded;
+  ASSERT_TRUE(loaded.LoadFromRegistry(Registry(), "\\Software\\QuorixTest\\Config\\Accounts"));
+  EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.plain.example")->TLSMode, TAccount::TLSModeNone);
+  EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.stls.example")->TLSMode, TAccount::TLSModeSTLS);
+  EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.stls.example")->TLSCAFile, "/etc/quorix/private-ca.pem");
+  EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.tls.example")->TLSMode, TAccount::TLSModeImplicit);
+  EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.tls.example")->TLSCAFile, "");
+}
+
+// Settings written before accounts had a TLS mode: POP3S's port means implicit TLS, any
+// other port STLS, never plain text.
+TEST_F(TAccountsStorageTest, AccountsStoredWithoutATlsModeGetTheDefaultOfTheirPort) {
+  const std::string root = "Software\\QuorixTest\\Config\\Accounts\\";
+  for (const auto& [host, port] : {std::pair{"pop.a.example", 995}, std::pair{"pop.b.example", 110},
+                                   std::pair{"pop.c.example", 1110}}) {
+    reg.Put(root + host + ".qx", "RemoteHostname", Sz(host));
+    reg.Put(root + host + ".qx", "RemotePort", Dword(port));
+    reg.Put(root + host + ".qx", "DefaultSecurityProfile", Sz("Medium"));
+  }
+  reg.Reopen();
+  TAccounts loaded;
+  ASSERT_TRUE(loaded.LoadFromRegistry(Registry(), "\\Software\\QuorixTest\\Config\\Accounts"));
+  ASSERT_EQ(loaded.GetCount(), 3);
+  EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.a.example")->TLSMode, TAccount::TLSModeImplicit);
+  EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.b.example")->TLSMode, TAccount::TLSModeSTLS);
+  EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.c.example")->TLSMode, TAccount::TLSModeSTLS);
+  EXPECT_EQ(loaded.FindAccountWithRemoteHostname("pop.a.example")->TLSCAFile, "");
+
+  // The same object loaded again from a key that has the mode takes the stored one.
+  TAccount account("pop.d.example", 995, "Medium");
+  account.TLSMode = TAccount::TLSModeNone;
+  account.SaveToRegistry(Registry(), "\\" + root + "pop.d.example.qx");
+  TAccount again;
+  ASSERT_TRUE(again.LoadFromRegistry(Registry(), "\\" + root + "pop.d.example.qx"));
+  EXPECT_EQ(again.TLSMode, TAccount::TLSModeNone);
+  ASSERT_TRUE(again.LoadFromRegistry(Registry(), "\\" + root + "pop.a.example.qx"));
+  EXPECT_EQ(again.TLSMode, TAccount::TLSModeImplicit);
 }
 
 }  // namespace

@@ -29,7 +29,12 @@ TEST_F(AccountCommandTest, AddListRemoveKeepTheHostsBlockInLineWithTheAccounts) 
       << out;
   EXPECT_NE(out.find("No running quorix --headless was found"), std::string::npos) << out;
   ASSERT_EQ(Account({"add", "mail.example.net:995", "--profile", "high"}, &out), 0) << out;
-  EXPECT_NE(out.find("Added mail.example.net:995 with the profile High."), std::string::npos) << out;
+  EXPECT_NE(out.find("Added mail.example.net:995 with the profile High and implicit TLS."), std::string::npos) << out;
+  ASSERT_EQ(Account({"add", "plain.example.org:110", "--tls", "none"}, &out), 0) << out;
+  EXPECT_NE(out.find("Warning: the password for plain.example.org will cross the network unencrypted."),
+            std::string::npos)
+      << out;
+  ASSERT_EQ(Account({"add", "tls.example.org:1995", "--tls=IMPLICIT"}, &out), 0) << out;
 
   std::string hosts = ReadWholeFile(HostsFile());
   EXPECT_TRUE(hosts.starts_with("127.0.0.1 localhost\n")) << hosts;
@@ -37,16 +42,21 @@ TEST_F(AccountCommandTest, AddListRemoveKeepTheHostsBlockInLineWithTheAccounts) 
   EXPECT_NE(hosts.find("127.84.3.2                        mail.example.net.qx"), std::string::npos) << hosts;
 
   ASSERT_EQ(Account({"list"}, &out), 0);
+  // The TLS mode follows the port unless one was asked for.
   EXPECT_EQ(out,
-            "mail.example.net:995 (profile High)  mail program: server mail.example.net.qx port 110\n"
-            "pop.example.org:110 (profile Medium)  mail program: server pop.example.org.qx port 110\n");
+            "mail.example.net:995 (profile High, implicit TLS)  mail program: server mail.example.net.qx port 110\n"
+            "plain.example.org:110 (profile Medium, no TLS)  mail program: server plain.example.org.qx port 110\n"
+            "pop.example.org:110 (profile Medium, STLS)  mail program: server pop.example.org.qx port 110\n"
+            "tls.example.org:1995 (profile Medium, implicit TLS)  mail program: server tls.example.org.qx port 110\n");
 
+  ASSERT_EQ(Account({"remove", "plain.example.org"}, &out), 0) << out;
+  ASSERT_EQ(Account({"remove", "tls.example.org"}, &out), 0) << out;
   ASSERT_EQ(Account({"remove", "POP.example.org"}, &out), 0) << out;
   hosts = ReadWholeFile(HostsFile());
   EXPECT_EQ(hosts.find("pop.example.org.qx"), std::string::npos) << hosts;
   EXPECT_NE(hosts.find("mail.example.net.qx"), std::string::npos) << hosts;
   ASSERT_EQ(Account({"list"}, &out), 0);
-  EXPECT_EQ(out, "mail.example.net:995 (profile High)  mail program: server mail.example.net.qx port 110\n");
+  EXPECT_EQ(out, "mail.example.net:995 (profile High, implicit TLS)  mail program: server mail.example.net.qx port 110\n");
   ASSERT_EQ(Account({"remove", "mail.example.net.qx"}, &out), 0) << out;
   ASSERT_EQ(Account({"list"}, &out), 0);
   EXPECT_NE(out.find("No accounts yet"), std::string::npos) << out;
@@ -73,6 +83,9 @@ TEST_F(AccountCommandTest, WrongRequestsSayWhatIsWrongAndChangeNothing) {
       {{"add"}, "takes one server"},
       {{"frobnicate"}, "unknown account command 'frobnicate'"},
       {{"list", "--port", "1"}, "--port belong to the daemon"},
+      {{"add", "other.example.org", "--tls", "starttls"}, "unknown TLS mode 'starttls'; use none, stls or implicit"},
+      {{"list", "--tls", "none"}, "--tls belongs to account add"},
+      {{"add", "other.example.org", "--tls"}, "the option --tls needs a value"},
   };
   for (const Case& c : cases) {
     std::string err;

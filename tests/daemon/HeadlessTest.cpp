@@ -152,7 +152,7 @@ class StallingServer {
 
 TEST_F(HeadlessTest, TerminationDuringADownloadWaitsForTheSessionAndExitsWithZero) {
   StallingServer server;
-  ASSERT_EQ(Account({"add", "pop.test:" + std::to_string(server.Port())}), 0);
+  ASSERT_EQ(Account({"add", "pop.test:" + std::to_string(server.Port()), "--tls", "none"}), 0);
   // The daemon resolves the dialled address back to the account's name, and the account's
   // server to its address, through nss_wrapper reading a copy of our hosts file.
   WriteWholeFile(scratch_ / "nss" / "hosts",
