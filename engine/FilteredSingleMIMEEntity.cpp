@@ -215,7 +215,7 @@ FilteredSingleMIMEEntity::FilteredSingleMIMEEntity(IMessageProcessorInterface& s
         (header.transferEncoding == TransferEncoding::SevenBit ||
          header.transferEncoding == TransferEncoding::EightBit) &&
         settings_.getAddEmailFooter()) {
-      footer_ = settings_.getPlainTextFooter();
+      footer_ = PlainTextFooter(settings_.getPlainTextFooter());
     }
   }
   // From the constructor a subclass's writeHeader could not run yet; say so in the call.
@@ -446,9 +446,7 @@ void FilteredSingleMIMEEntity::processLine(std::string_view line) {
         message_->processLine(line);
       } else {
         writeBodyLine(out_, line, maxLineLength_, neutraliseUUencode_);
-        if (!footer_.empty()) {
-          rememberTail(line);
-        }
+        footer_.rememberLine(line);
       }
       break;
     case Mode::FilterHTML:
@@ -470,9 +468,8 @@ void FilteredSingleMIMEEntity::end() {
     case Mode::PassThrough:
       if (message_) {
         message_->end();
-      } else if (!footer_.empty() && !(tail_.ends_with(footer_) && tail_.size() >= footer_.size() + 2 &&
-                                       tail_.compare(tail_.size() - footer_.size() - 2, 2, "\r\n") == 0)) {
-        out_.outputLine(footer_);
+      } else {
+        footer_.writeUnlessPresent(out_);
       }
       break;
     case Mode::FilterHTML:
@@ -488,22 +485,6 @@ void FilteredSingleMIMEEntity::end() {
 
 bool FilteredSingleMIMEEntity::isMessageText() const noexcept {
   return !header.contentDisposition.isAttachment;
-}
-
-// Only as much of the text as the footer and the line break before it take is kept, so that a
-// long text costs nothing more.
-void FilteredSingleMIMEEntity::rememberTail(std::string_view line) {
-  const std::size_t keep = footer_.size() + 2;
-  if (line.size() + 2 >= keep) {
-    tail_.assign("\r\n");
-    tail_ += line.substr(line.size() + 2 - keep);
-  } else {
-    tail_ += "\r\n";
-    tail_ += line;
-    if (tail_.size() > 2 * keep) {
-      tail_.erase(0, tail_.size() - keep);
-    }
-  }
 }
 
 void FilteredSingleMIMEEntity::writeFooter() {
