@@ -537,16 +537,25 @@ void FilteredSingleMIMEEntity::processHTML(bool convert) {
   out_.outputLine(written);
 }
 
-// The footer as the filter writes it into a document; a text filtered before holds it in that
-// form, or as the settings give it.
+// A text filtered before holds the footer as the filter wrote it into the document, or as the
+// settings give it; one filtered more than once holds it as the filter rewrites it, since the
+// footer is then part of the sender's text (its style attributes come out in the filter's own
+// form). Our footer holds nothing a profile removes, so filtering it here counts nothing.
 bool FilteredSingleMIMEEntity::hasHTMLFooter(std::u16string_view html) {
   const std::u16string footer = settings_.getHTMLFooter();
   if (footer.empty()) {
     return false;
   }
+  if (endsWithFooter(html, footer)) {
+    return true;
+  }
   HTMLFilter::HTMLRewriter rewriter;
   HTMLFilter::parseHTML(rewriter, footer, true);
-  return endsWithFooter(html, footer) || endsWithFooter(html, toWide(rewriter.takeOutput(), "utf-8", false));
+  if (endsWithFooter(html, toWide(rewriter.takeOutput(), "utf-8", false))) {
+    return true;
+  }
+  const std::string filtered = HTMLFilter::filterDocument(footer, settings_, /*fragment*/ true, /*addFooter*/ false);
+  return endsWithFooter(html, toWide(filtered, "utf-8", false));
 }
 
 // Converted text has a line per paragraph, which can be far longer than a mail line may be;

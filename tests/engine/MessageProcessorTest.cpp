@@ -259,6 +259,9 @@ TEST(MessageProcessorTest, FilteringAgainAddsNoSecondFooter) {
       {"a plain message", "Subject: s\r\n\r\nhello\r\n\r\nbye\r\n", EngineTexts::rsPlainTextFooter, true},
       {"a single text/plain part", "MIME-Version: 1.0\r\nContent-Type: text/plain\r\n\r\nhello\r\n",
        EngineTexts::rsPlainTextFooter, true},
+      {"a single HTML part",
+       "MIME-Version: 1.0\r\nContent-Type: text/html\r\n\r\n<html><body><p>hello</p></body></html>\r\n",
+       "processed by <a href=", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
