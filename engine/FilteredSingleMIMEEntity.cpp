@@ -85,109 +85,6 @@ void dropLongParameterNames(ContentField& field, std::size_t maxLineLength) {
   std::erase_if(field.rawCharsets, tooLong);
 }
 
-// The settings as they are, less the HTML footer: an HTML attachment is a file of the
-// sender's, which must reach the reader as sent (filtered, but with nothing of ours added), and
-// a text that already ends with the footer must not get a second one.
-class WithoutHTMLFooter final : public IMessageProcessorInterface {
- public:
-  explicit WithoutHTMLFooter(IMessageProcessorInterface& inner) : inner_(inner) {}
-  using IMessageProcessorInterface::outputLine;
-  void outputLine(std::string_view line) override { inner_.outputLine(line); }
-  void processLine(std::string_view line) override { inner_.processLine(line); }
-  void finish() override { inner_.finish(); }
-  void setSenderAddress(std::string_view address) override { inner_.setSenderAddress(address); }
-  void setSubject(std::string_view subject) override { inner_.setSubject(subject); }
-  void setMessageDate(TDateTime dateTime, int zoneOffsetMinutes) override {
-    inner_.setMessageDate(dateTime, zoneOffsetMinutes);
-  }
-  bool getAddEmailFooter() override { return inner_.getAddEmailFooter(); }
-  bool getUpdateReceivedDate() override { return inner_.getUpdateReceivedDate(); }
-  bool getUseSenderAddress() override { return inner_.getUseSenderAddress(); }
-  bool getBlockMDNReadReceipts() override { return inner_.getBlockMDNReadReceipts(); }
-  bool getChangeMaliciousFilenames() override { return inner_.getChangeMaliciousFilenames(); }
-  bool getBlockUUencodingInNonMime() override { return inner_.getBlockUUencodingInNonMime(); }
-  bool getDetectUUencodingInMime() override { return inner_.getDetectUUencodingInMime(); }
-  int getHTMLMessageTextHandling() override { return inner_.getHTMLMessageTextHandling(); }
-  int getHTMLAttachmentsHandling() override { return inner_.getHTMLAttachmentsHandling(); }
-  bool getRenameHTMLAttachments() override { return inner_.getRenameHTMLAttachments(); }
-  bool getRemoveNonStandardHTML() override { return inner_.getRemoveNonStandardHTML(); }
-  bool getRemoveScripting() override { return inner_.getRemoveScripting(); }
-  bool getRemoveEmbedding() override { return inner_.getRemoveEmbedding(); }
-  bool getRemoveFrames() override { return inner_.getRemoveFrames(); }
-  bool getBlockExternalCSS() override { return inner_.getBlockExternalCSS(); }
-  bool getRemoveBLINKTags() override { return inner_.getRemoveBLINKTags(); }
-  bool getRemoveBGSOUNDTags() override { return inner_.getRemoveBGSOUNDTags(); }
-  bool getRemoveMETATags() override { return inner_.getRemoveMETATags(); }
-  bool getRemoveAllHTML() override { return inner_.getRemoveAllHTML(); }
-  bool getBlockExternalImages() override { return inner_.getBlockExternalImages(); }
-  bool getBlockImagesWithVariables() override { return inner_.getBlockImagesWithVariables(); }
-  bool getBlockImagesWithIdentifiers() override { return inner_.getBlockImagesWithIdentifiers(); }
-  int getBlockImagesWithIdentifiersSensitivity() override {
-    return inner_.getBlockImagesWithIdentifiersSensitivity();
-  }
-  bool getBlockImagesWithCookies() override { return inner_.getBlockImagesWithCookies(); }
-  bool getBlock1x1Images() override { return inner_.getBlock1x1Images(); }
-  bool getAllowSelectedWebBugProviders() override { return inner_.getAllowSelectedWebBugProviders(); }
-  std::size_t getMaxURLLength() override { return inner_.getMaxURLLength(); }
-  bool getAllowNetworkSharePaths() override { return inner_.getAllowNetworkSharePaths(); }
-  std::size_t getMaxHeaderNameLineLength() override { return inner_.getMaxHeaderNameLineLength(); }
-  std::size_t getMaxLineLength() override { return inner_.getMaxLineLength(); }
-  std::string findExtensionForMIMEType(std::string_view mediaType, std::string_view subType) override {
-    return inner_.findExtensionForMIMEType(mediaType, subType);
-  }
-  bool findFileTypeByMIMEType(std::string_view mediaType, std::string_view subType,
-                              AttachmentTypeRule& rule) override {
-    return inner_.findFileTypeByMIMEType(mediaType, subType, rule);
-  }
-  bool findFileTypeByExtension(std::string_view extension, AttachmentTypeRule& rule) override {
-    return inner_.findFileTypeByExtension(extension, rule);
-  }
-  bool findWebBugProvider(std::string_view host, std::string& provider, bool& allowed) override {
-    return inner_.findWebBugProvider(host, provider, allowed);
-  }
-  bool hostHasCookies(std::u16string_view host) override { return inner_.hostHasCookies(host); }
-  std::string getReceivedHeaderValue() override { return inner_.getReceivedHeaderValue(); }
-  std::string getPlainTextFooter() override { return inner_.getPlainTextFooter(); }
-  std::u16string getHTMLFooter() override { return {}; }
-  std::string getEntireMessageBlockedText(std::string_view typeName) override {
-    return inner_.getEntireMessageBlockedText(typeName);
-  }
-  std::size_t getMaxFilenameLength() override { return inner_.getMaxFilenameLength(); }
-  std::string getDefaultFileExtension() override { return inner_.getDefaultFileExtension(); }
-  std::string getQuorixFileExtension() override { return inner_.getQuorixFileExtension(); }
-  std::string getQuorixContentMediaType() override { return inner_.getQuorixContentMediaType(); }
-  std::string getQuorixContentSubType() override { return inner_.getQuorixContentSubType(); }
-  std::string getBoundaryPrefix() override { return inner_.getBoundaryPrefix(); }
-  void countReadReceiptBlocked() override { inner_.countReadReceiptBlocked(); }
-  void countAttachmentBlocked() override { inner_.countAttachmentBlocked(); }
-  void countAttachmentRenamed() override { inner_.countAttachmentRenamed(); }
-  void countAllHTMLRemoved() override { inner_.countAllHTMLRemoved(); }
-  void countNonStandardTagRemoved() override { inner_.countNonStandardTagRemoved(); }
-  void countNonStandardAttributeRemoved() override { inner_.countNonStandardAttributeRemoved(); }
-  void countScriptingRemoved() override { inner_.countScriptingRemoved(); }
-  void countEmbeddingRemoved() override { inner_.countEmbeddingRemoved(); }
-  void countExternalCSSBlocked() override { inner_.countExternalCSSBlocked(); }
-  void countUndesiredTagRemoved() override { inner_.countUndesiredTagRemoved(); }
-  void countAllowedWebBugProviderImage() override { inner_.countAllowedWebBugProviderImage(); }
-  void countWebBugProviderImageBlocked() override { inner_.countWebBugProviderImageBlocked(); }
-  void countExternalImageBlocked() override { inner_.countExternalImageBlocked(); }
-  void countImageWithVariablesBlocked() override { inner_.countImageWithVariablesBlocked(); }
-  void countImageWithIdentifiersBlocked() override { inner_.countImageWithIdentifiersBlocked(); }
-  void countImageWithCookiesBlocked() override { inner_.countImageWithCookiesBlocked(); }
-  void count1x1ImageBlocked() override { inner_.count1x1ImageBlocked(); }
-  void outputStatusMessage(int kind, std::string_view text) override {
-    inner_.outputStatusMessage(kind, text);
-  }
-  void logMessage() override { inner_.logMessage(); }
-  void loadWebBugProviders() override { inner_.loadWebBugProviders(); }
-  bool isAllowedWebBugProvider(std::string_view provider) override {
-    return inner_.isAllowedWebBugProvider(provider);
-  }
-
- private:
-  IMessageProcessorInterface& inner_;
-};
-
 // Whether the HTML ends with `footer`: it occurs, and only end tags and whitespace follow it
 // (the footer goes in before the closing body tag).
 bool endsWithFooter(std::u16string_view html, std::u16string_view footer) {
@@ -318,7 +215,7 @@ FilteredSingleMIMEEntity::FilteredSingleMIMEEntity(IMessageProcessorInterface& s
         (header.transferEncoding == TransferEncoding::SevenBit ||
          header.transferEncoding == TransferEncoding::EightBit) &&
         settings_.getAddEmailFooter()) {
-      footer_ = settings_.getPlainTextFooter();
+      footer_ = PlainTextFooter(settings_.getPlainTextFooter());
     }
   }
   // From the constructor a subclass's writeHeader could not run yet; say so in the call.
@@ -549,9 +446,7 @@ void FilteredSingleMIMEEntity::processLine(std::string_view line) {
         message_->processLine(line);
       } else {
         writeBodyLine(out_, line, maxLineLength_, neutraliseUUencode_);
-        if (!footer_.empty()) {
-          rememberTail(line);
-        }
+        footer_.rememberLine(line);
       }
       break;
     case Mode::FilterHTML:
@@ -573,9 +468,8 @@ void FilteredSingleMIMEEntity::end() {
     case Mode::PassThrough:
       if (message_) {
         message_->end();
-      } else if (!footer_.empty() && !(tail_.ends_with(footer_) && tail_.size() >= footer_.size() + 2 &&
-                                       tail_.compare(tail_.size() - footer_.size() - 2, 2, "\r\n") == 0)) {
-        out_.outputLine(footer_);
+      } else {
+        footer_.writeUnlessPresent(out_);
       }
       break;
     case Mode::FilterHTML:
@@ -591,22 +485,6 @@ void FilteredSingleMIMEEntity::end() {
 
 bool FilteredSingleMIMEEntity::isMessageText() const noexcept {
   return !header.contentDisposition.isAttachment;
-}
-
-// Only as much of the text as the footer and the line break before it take is kept, so that a
-// long text costs nothing more.
-void FilteredSingleMIMEEntity::rememberTail(std::string_view line) {
-  const std::size_t keep = footer_.size() + 2;
-  if (line.size() + 2 >= keep) {
-    tail_.assign("\r\n");
-    tail_ += line.substr(line.size() + 2 - keep);
-  } else {
-    tail_ += "\r\n";
-    tail_ += line;
-    if (tail_.size() > 2 * keep) {
-      tail_.erase(0, tail_.size() - keep);
-    }
-  }
 }
 
 void FilteredSingleMIMEEntity::writeFooter() {
@@ -627,12 +505,11 @@ void FilteredSingleMIMEEntity::processHTML(bool convert) {
     takeParameter(header.contentType, kCharsetParameter, charset, unusedLabel);
     html = toWide(decoded, charset, true);
     if (!convert) {
-      if (isMessageText() && !hasHTMLFooter(html)) {
-        written = encodeQuotedPrintable(HTMLFilter::filterDocument(html, settings_));
-      } else {
-        WithoutHTMLFooter withoutFooter(settings_);
-        written = encodeQuotedPrintable(HTMLFilter::filterDocument(html, withoutFooter));
-      }
+      // An HTML attachment is a file of the sender's, which must reach the reader as sent
+      // (filtered, but with nothing of ours added); a text that already ends with the footer
+      // must not get a second one.
+      const bool addFooter = isMessageText() && !hasHTMLFooter(html);
+      written = encodeQuotedPrintable(HTMLFilter::filterDocument(html, settings_, /*fragment*/ false, addFooter));
     }
   } catch (const std::runtime_error& error) {
     // A text the filter cannot read safely must not reach the mail program, and must not cost
@@ -660,16 +537,25 @@ void FilteredSingleMIMEEntity::processHTML(bool convert) {
   out_.outputLine(written);
 }
 
-// The footer as the filter writes it into a document; a text filtered before holds it in that
-// form, or as the settings give it.
+// A text filtered before holds the footer as the filter wrote it into the document, or as the
+// settings give it; one filtered more than once holds it as the filter rewrites it, since the
+// footer is then part of the sender's text (its style attributes come out in the filter's own
+// form). Our footer holds nothing a profile removes, so filtering it here counts nothing.
 bool FilteredSingleMIMEEntity::hasHTMLFooter(std::u16string_view html) {
   const std::u16string footer = settings_.getHTMLFooter();
   if (footer.empty()) {
     return false;
   }
+  if (endsWithFooter(html, footer)) {
+    return true;
+  }
   HTMLFilter::HTMLRewriter rewriter;
   HTMLFilter::parseHTML(rewriter, footer, true);
-  return endsWithFooter(html, footer) || endsWithFooter(html, toWide(rewriter.takeOutput(), "utf-8", false));
+  if (endsWithFooter(html, toWide(rewriter.takeOutput(), "utf-8", false))) {
+    return true;
+  }
+  const std::string filtered = HTMLFilter::filterDocument(footer, settings_, /*fragment*/ true, /*addFooter*/ false);
+  return endsWithFooter(html, toWide(filtered, "utf-8", false));
 }
 
 // Converted text has a line per paragraph, which can be far longer than a mail line may be;

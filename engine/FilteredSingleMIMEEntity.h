@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/PlainTextFooter.h"
 #include "mailparser/IMessageProcessorInterface.h"
 #include "mailparser/IOutputLine.h"
 #include "mailparser/MIMEEntity.h"
@@ -86,7 +87,6 @@ class FilteredSingleMIMEEntity : public MIMEEntity {
   // Not an attachment: no attachment disposition and no file name. Only message text gets a
   // footer; an attached file reaches the reader as it was sent.
   [[nodiscard]] bool isMessageText() const noexcept;
-  void rememberTail(std::string_view line);
   [[nodiscard]] bool hasHTMLFooter(std::u16string_view html);
   void writeFooter();
   void writeWrapped(std::string_view text);
@@ -101,10 +101,8 @@ class FilteredSingleMIMEEntity : public MIMEEntity {
   bool neutraliseUUencode_ = false;
   std::size_t maxLineLength_ = 0;
   std::string buffer_;
-  // The plain-text footer to add at the end (empty: none), and the end of the text so far,
-  // which already holds the footer when the message was filtered before.
-  std::string footer_;
-  std::string tail_;
+  // The plain-text footer to add at the end of a text passed through (empty: none).
+  PlainTextFooter footer_;
   std::unique_ptr<EmbeddedMessage> message_;
 };
 

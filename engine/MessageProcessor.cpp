@@ -169,16 +169,18 @@ void MessageProcessor::writePlainHeader() {
   outputLine(header.toString());
   neutraliseUUencode_ = settings_.getBlockUUencodingInNonMime();
   maxLineLength_ = settings_.getMaxLineLength();
+  if (settings_.getAddEmailFooter()) {
+    footer_ = PlainTextFooter(settings_.getPlainTextFooter());
+  }
 }
 
 void MessageProcessor::bodyLineWithoutEntity(std::string_view line) {
   writeBodyLine(lineSink_, line, maxLineLength_, neutraliseUUencode_);
+  footer_.rememberLine(line);
 }
 
 void MessageProcessor::endWithoutEntity() {
-  if (settings_.getAddEmailFooter()) {
-    outputLine(settings_.getPlainTextFooter());
-  }
+  footer_.writeUnlessPresent(lineSink_);
 }
 
 void MessageProcessor::outputLine(std::string_view text) {

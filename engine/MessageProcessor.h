@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "engine/MessageDate.h"
+#include "engine/PlainTextFooter.h"
 #include "mailparser/IMessageProcessorInterface.h"
 #include "mailparser/IOutputLine.h"
 #include "mailparser/MessageParser.h"
@@ -15,7 +16,7 @@ namespace MailParser {
 // a normalised or added Date field, a Received field naming the profile, no read-receipt
 // requests, no fields with unprintable names, "MIME-Version: 1.0" on MIME messages. A MIME
 // body goes to the filtered entities; a plain body is written here, its UUencode "begin"
-// lines neutralised, and followed by the plain-text footer.
+// lines neutralised, and followed by the plain-text footer unless it already ends with it.
 //
 // No message fails because of what it holds: a Date the parser cannot read stays as it was
 // (the log then gets the processing time), a header that never ends is completed by end(),
@@ -70,6 +71,7 @@ class MessageProcessor : public MessageParser {
   int partCounter_ = 1;
   bool neutraliseUUencode_ = false;
   std::size_t maxLineLength_ = 0;
+  PlainTextFooter footer_;
   bool ended_ = false;
 };
 

@@ -9,10 +9,10 @@ namespace HTMLFilter {
 // The rewriter's output is taken only once the parse has come to its end: an error thrown
 // from inside it leaves a half-written document, which goes with the rewriter.
 std::string filterDocument(std::u16string_view html, MailParser::IMessageProcessorInterface& settings,
-                           bool fragment) {
+                           bool fragment, bool addFooter) {
   HTMLRewriter rewriter;
   rewriter.reserve(html.size() * 2);
-  HTMLFilter filter(rewriter, settings);
+  HTMLFilter filter(rewriter, settings, addFooter);
   parseHTML(filter, html, fragment);
   return rewriter.takeOutput();
 }

@@ -164,7 +164,7 @@ auto& entryFor(Entries& entries, std::size_t& count, std::string_view key) {
 
 }  // namespace
 
-HTMLFilter::HTMLFilter(IHTMLHandler& downstream, MailParser::IMessageProcessorInterface& settings)
+HTMLFilter::HTMLFilter(IHTMLHandler& downstream, MailParser::IMessageProcessorInterface& settings, bool addFooter)
     : downstream_(downstream),
       settings_(settings),
       options_{settings.getRemoveNonStandardHTML(),
@@ -181,7 +181,8 @@ HTMLFilter::HTMLFilter(IHTMLHandler& downstream, MailParser::IMessageProcessorIn
       css_(
           options_.removeScripting,
           [this](std::u16string_view url, CSSURLUse use) { return cssURLAllowed(url, use); },
-          [this] { settings_.countScriptingRemoved(); }) {
+          [this] { settings_.countScriptingRemoved(); }),
+      footerDone_(!addFooter) {
   // Room for the attributes of any ordinary tag from the start.
   attributes_.reserve(16);
   order_.reserve(16);

@@ -23,7 +23,8 @@ namespace HTMLFilter {
 // Sits between the tokenizer and a writer (in practice an HTMLRewriter): every event passes
 // through it and is dropped, rewritten or forwarded according to the profile behind
 // `settings`, which also counts what goes. Injects the footer HTML once per document, before
-// the first "</body>" or "</html>" or at the end.
+// the first "</body>" or "</html>" or at the end, unless told not to (`addFooter` false: an
+// attached file, or a text that already ends with the footer).
 //
 // Raises std::runtime_error(kTagMismatchError) when the content of an element whose
 // content it drops is not closed by that element's end tag. The writer's output is then
@@ -33,7 +34,7 @@ class HTMLFilter : public IHTMLHandler {
   static constexpr std::string_view kTagMismatchError = "close tag after block tag contents did not match open tag";
 
   // Neither is owned; both must outlive the filter.
-  HTMLFilter(IHTMLHandler& downstream, MailParser::IMessageProcessorInterface& settings);
+  HTMLFilter(IHTMLHandler& downstream, MailParser::IMessageProcessorInterface& settings, bool addFooter = true);
 
   void text(std::u16string_view raw, std::u16string_view decoded) override;
   void startTag(std::u16string_view rawName, std::string_view key) override;
@@ -128,7 +129,8 @@ class HTMLFilter : public IHTMLHandler {
   MailParser::IMessageProcessorInterface& settings_;
   Options options_;
   CSSFilter css_;
-  bool footerDone_ = false;
+  // Set once the footer is in, or from the start when none is to go in.
+  bool footerDone_;
   URL baseURL_;
   std::u16string baseTarget_;
   std::u16string tagRawName_;

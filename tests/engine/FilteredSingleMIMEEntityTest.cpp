@@ -384,6 +384,14 @@ TEST(FilteredSingleMIMEEntity, FootersGoOnlyIntoMessageTextAndOnlyOnce) {
        "Content-Type: text/plain\r\n\r\n----\r\n" + std::string(40, 'x') + "processed\r\n",
        kPlain + "----\r\n" + std::string(40, 'x') + "processed\r\n" + footed,
        {}},
+      {"a last line that only ends like a one-line footer",
+       [&](FakeMessageProcessorInterface& s) {
+         footers(s);
+         s.options.PlainTextFooter = "processed";
+       },
+       "Content-Type: text/plain\r\n\r\nnot processed\r\n",
+       kPlain + "not processed\r\nprocessed\r\n",
+       {}},
       {"HTML message text gets the HTML footer",
        footers,
        qpHTML + "\r\n<p>hi</p>\r\n",

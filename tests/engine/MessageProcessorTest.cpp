@@ -2,12 +2,14 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ProcessorHarness.h"
 #include "engine/EngineTexts.h"
 #include "engine/MessageProcessor.h"
 #include "mailparser/Header.h"
+#include "mailparser/TransferCodings.h"
 
 namespace {
 
@@ -225,6 +227,56 @@ TEST(MessageProcessorTest, MIMEBodiesGoToTheFilteredEntities) {
            "MIME-Version: 1.0\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: 8bit\r\n"
            "Content-Disposition: inline\r\n\r\nbegin 644 run.exe\r\n"},
   });
+}
+
+// A message may be filtered again: fetched once more, or filtered on its way here before.
+// Every run must find the footer already there and add none; from then on the body stays as
+// it is. A plain text is stable from the first run; HTML once its own rewriting has settled,
+// since a second run reads the first one's layout and our footer as the sender's text.
+TEST(MessageProcessorTest, FilteringAgainAddsNoSecondFooter) {
+  const ProcessorTest::Setup shippedFooters = [](FakeMessageProcessorInterface& s) {
+    s.options.AddEmailFooter = true;
+    s.options.PlainTextFooter = std::string(EngineTexts::rsPlainTextFooter);
+    s.options.HTMLFooter.assign(EngineTexts::rsHTMLFooter.begin(), EngineTexts::rsHTMLFooter.end());
+  };
+  // The body as the reader sees it: quoted-printable lines are joined, so that a footer cut
+  // by a soft line break is still found.
+  const auto bodyOf = [](const std::string& message) {
+    const auto end = message.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : MailParser::decodeQuotedPrintable(message.substr(end + 4));
+  };
+  const auto count = [](const std::string& text, std::string_view what) {
+    int found = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++found;
+    return found;
+  };
+  const struct {
+    const char* what;
+    std::string message;
+    std::string_view footerMark;
+    bool stableFromTheFirstRun;
+  } cases[] = {
+      {"a plain message", "Subject: s\r\n\r\nhello\r\n\r\nbye\r\n", EngineTexts::rsPlainTextFooter, true},
+      {"a single text/plain part", "MIME-Version: 1.0\r\nContent-Type: text/plain\r\n\r\nhello\r\n",
+       EngineTexts::rsPlainTextFooter, true},
+      {"a single HTML part",
+       "MIME-Version: 1.0\r\nContent-Type: text/html\r\n\r\n<html><body><p>hello</p></body></html>\r\n",
+       "processed by <a href=", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> bodies;
+    std::string message = c.message;
+    for (int run = 1; run <= 3; ++run) {
+      message = processEveryWay(message, shippedFooters).output;
+      bodies.push_back(bodyOf(message));
+      EXPECT_EQ(count(bodies.back(), c.footerMark), 1) << "run " << run << ":\n" << bodies.back();
+    }
+    if (c.stableFromTheFirstRun) {
+      EXPECT_EQ(bodies[1], bodies[0]);
+    }
+    EXPECT_EQ(bodies[2], bodies[1]);
+  }
 }
 
 TEST(MessageProcessorTest, RecordsSubjectAndSender) {

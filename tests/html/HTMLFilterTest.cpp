@@ -302,6 +302,7 @@ TEST(HTMLFilter, FooterAtTheEndWithoutClosingTags) {
   FakeMessageProcessorInterface fake;
   fake.options.HTMLFooter = u"<i>F</i>";
   EXPECT_EQ(HTMLFilter::filterDocument(u"a", fake), "a<i>F</i>");
+  EXPECT_EQ(HTMLFilter::filterDocument(u"<body>a</body>", fake, false, /*addFooter*/ false), "<body>a</body>");
   fake.options.HTMLFooter.clear();
   EXPECT_EQ(HTMLFilter::filterDocument(u"<html>a</html>", fake), "<html>a</html>");
 }
