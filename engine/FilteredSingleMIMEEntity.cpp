@@ -529,7 +529,10 @@ void FilteredSingleMIMEEntity::processHTML(bool convert) {
     header.transferEncoding = TransferEncoding::EightBit;
     writeHeader();
     writeWrapped(rewriter.output());
-    writeFooter();
+    // A text filtered before carries the HTML footer, whose sentence the conversion kept.
+    if (!hasHTMLFooter(html)) {
+      writeFooter();
+    }
     return;
   }
   header.transferEncoding = TransferEncoding::QuotedPrintable;

@@ -277,6 +277,15 @@ TEST(MessageProcessorTest, FilteringAgainAddsNoSecondFooter) {
     }
     EXPECT_EQ(bodies[2], bodies[1]);
   }
+
+  // Filtered once as HTML, then by a profile that turns HTML into text: the HTML footer's
+  // sentence is in the converted text already, so the plain footer must not repeat it.
+  const std::string filtered = processEveryWay(cases[2].message, shippedFooters).output;
+  const std::string converted = processEveryWay(filtered, [&](FakeMessageProcessorInterface& s) {
+                                  shippedFooters(s);
+                                  s.options.HTMLMessageTextHandling = MailParser::IMessageProcessorInterface::htmlConvertToText;
+                                }).output;
+  EXPECT_EQ(count(bodyOf(converted), "has been processed by"), 1) << converted;
 }
 
 TEST(MessageProcessorTest, RecordsSubjectAndSender) {
