@@ -122,7 +122,12 @@ class Harness:
     def __enter__(self):
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, exc_type, exc, tb):
+        failed = exc_type is not None and not (
+            exc_type is SystemExit and exc.code in (0, None, SKIP))
+        if failed and not self.keep:
+            self.keep = True
+            print(f"scratch folder kept for inspection: {self.path}", file=sys.stderr, flush=True)
         self.close()
         return False
 
@@ -549,9 +554,3 @@ def corpus_files(corpus):
     return sorted(files)
 
 
-def is_root():
-    return os.geteuid() == 0
-
-
-def file_mode_ok(path):
-    return stat.S_IMODE(os.stat(path).st_mode)
