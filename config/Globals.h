@@ -23,7 +23,8 @@ inline constexpr std::string_view QuorixFileExtension = "qx";
 inline constexpr std::string_view QuorixContentMediaType = "application";
 inline constexpr std::string_view QuorixContentSubType = "quorix-renamed";
 
-// CAPA reply lines removed on the way to the mail client.
-inline constexpr std::array<std::string_view, 1> FilteredCAPAOptions = {"PIPELINING"};
+// CAPA reply lines removed on the way to the mail client: PIPELINING because replies are
+// rewritten one at a time, STLS because FilteredCommands refuses it.
+inline constexpr std::array<std::string_view, 2> FilteredCAPAOptions = {"PIPELINING", "STLS"};
 // Client commands the proxy refuses instead of forwarding.
 inline constexpr std::array<std::string_view, 1> FilteredCommands = {"STLS"};
