@@ -12,6 +12,8 @@ Standard library only.
 """
 
 import contextlib
+import datetime
+import email.utils
 import ctypes
 import glob
 import os
@@ -100,11 +102,49 @@ def _child_setup(death_signal):
     return setup
 
 
-def mask_received_time(message):
-    """The program's own Received field with its date part replaced: the one thing in a
-    filtered message that depends on when it was processed."""
-    return re.sub(rb"(Received: from [^\r\n]* by qx [^\r\n]*(?:\r?\n[ \t][^\r\n]*)*?\) (?:at|;) )"
-                  rb"[^\r\n]+", rb"\1<time>", message, count=1)
+def _received_time(message):
+    match = re.search(rb"Received: from [^\r\n]* by qx [^\r\n]*(?:\r?\n[ \t][^\r\n]*)*?\) (?:at|;) "
+                      rb"([^\r\n]+)", message)
+    return match
+
+
+def processing_times_masked(message):
+    """The message with the date of the program's own Received field left out, and that date
+    (a datetime), so the caller can check it is the time of its run."""
+    times = []
+    match = _received_time(message)
+    if match:
+        times.append(email.utils.parsedate_to_datetime(match.group(1).decode()))
+        message = message[:match.start(1)] + b"<time>" + message[match.end(1):]
+    return message, times
+
+
+def compare_filtered(expected, got, fixed_now, earliest, latest):
+    """Compares quorix-filter's output under --now with a message processed at some moment
+    between earliest and latest (aware datetimes): equal apart from the processing time in the
+    Received field and in a Date field the program added. Returns None or a reason."""
+    want, want_times = processing_times_masked(expected)
+    have, have_times = processing_times_masked(got)
+    if len(want_times) != len(have_times):
+        return "the program's Received field is in one and not in the other"
+    for when in have_times:
+        if not earliest <= when <= latest:
+            return f"the Received time {when} is not the time of the run ({earliest} to {latest})"
+    fixed_date = b"Date: " + email.utils.format_datetime(fixed_now).encode()
+    want_lines, have_lines = want.split(b"\n"), have.split(b"\n")
+    if len(want_lines) == len(have_lines):
+        for i, line in enumerate(want_lines):
+            if line.rstrip(b"\r") == fixed_date and have_lines[i].startswith(b"Date: "):
+                try:
+                    when = email.utils.parsedate_to_datetime(have_lines[i][6:].strip().decode())
+                except (ValueError, TypeError):
+                    return f"an added Date field that is no date: {have_lines[i]!r}"
+                if not earliest <= when <= latest:
+                    return f"the added Date {when} is not the time of the run"
+                want_lines[i] = have_lines[i] = b"Date: <time>"
+    if want_lines != have_lines:
+        return "the messages differ"
+    return None
 
 
 class Harness:
