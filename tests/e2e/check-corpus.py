@@ -33,6 +33,9 @@ def main():
     H.require_peers("dovecot", "mpop")
 
     files = H.corpus_files(args.corpus)
+    if H.sanitized():
+        # Every eighth message: the whole corpus is hundreds of sanitized filter runs.
+        files = files[::8]
     with H.Harness() as h:
         dovecot = H.Dovecot(h)
         # The UIDL (the maildir name) leads back to the corpus file.
@@ -84,7 +87,7 @@ def main():
             H.run_filter(args.filter, quorix.registry, H.SERVER_NAME, NOW, direct[position], expected)
             want = open(expected, "rb").read()
             got = open(through[position], "rb").read()
-            reason = H.compare_filtered(want, got, FIXED_NOW, started, finished)
+            reason = H.compare_filtered(want, got, started, finished, FIXED_NOW)
             if reason is None:
                 return None
             diff = difflib.unified_diff(want.decode("utf-8", "replace").splitlines(),
