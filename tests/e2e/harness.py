@@ -503,7 +503,7 @@ def maildir_messages(path):
     return [os.path.join(folder, n) for n in sorted(os.listdir(folder), key=order)]
 
 
-def run_mpop(harness, host, port, user, maildir, hosts_file, timeout=120, name="mpoprc"):
+def run_mpop(harness, host, port, user, maildir, hosts_file, timeout=120, name="mpoprc", quiet=True):
     """One mpop run fetching (and keeping) every message of the mailbox into maildir."""
     config = os.path.join(harness.path, name)
     new_maildir(maildir)
@@ -526,7 +526,7 @@ uidls_file {config}.uidls
 """)
     os.chmod(config, 0o600)
     env = harness.nss_env(hosts_file)
-    return subprocess.run([find_program("mpop"), "-C", config, "-q"], env=env,
+    return subprocess.run([find_program("mpop"), "-C", config] + (["-q"] if quiet else []), env=env,
                           capture_output=True, text=True, timeout=timeout)
 
 
@@ -590,6 +590,69 @@ class POP3:
             number, uid = row.split(" ", 1)
             result.append((int(number), uid))
         return result
+
+
+# --- the message log -----------------------------------------------------------------------
+
+LOG_COUNTERS = [
+    ("ReadReceiptsBlocked", "read-receipt request removed"),
+    ("AttachmentsBlocked", "attachment blocked"),
+    ("AttachmentsRenamed", "attachment renamed to a harmless name"),
+    ("AllHTMLRemoved", "HTML text removed or turned into plain text"),
+    ("NonStandardHTMLRemoved", "non-standard HTML removed"),
+    ("ScriptingRemoved", "script removed"),
+    ("EmbeddingRemoved", "embedded object removed"),
+    ("ExternalCSSBlocked", "external style sheet blocked"),
+    ("UndesiredTagsRemoved", "undesired tag removed (META, BLINK, BGSOUND, frames)"),
+    ("AllowedProviderImages", "image from an allowed provider kept"),
+    ("ProviderImagesBlocked", "image from a web-bug provider blocked"),
+    ("ExternalImagesBlocked", "external image blocked"),
+    ("ImagesWithVariablesBlocked", "image with variables in its address blocked"),
+    ("ImagesWithIdentifiersBlocked", "image with an identifier in its address blocked"),
+    ("ImagesWithCookiesBlocked", "image that sets cookies blocked"),
+    ("Images1x1Blocked", "1x1 image blocked"),
+]
+_RECORD_SIZE = 272
+
+
+def read_message_logs(folder):
+    """The records of every day log in the folder (the program's binary format: blocks of
+    version, size and data, little-endian; other blocks are skipped by their size)."""
+    import struct
+    records = []
+    if not os.path.isdir(folder):
+        return records
+    for name in sorted(os.listdir(folder)):
+        if not re.fullmatch(r"Message\.\d+", name):
+            continue
+        data = open(os.path.join(folder, name), "rb").read()
+        at = 0
+        while at + 8 <= len(data):
+            version, size = struct.unpack_from("<ii", data, at)
+            if size < 0 or at + 8 + size > len(data):
+                break
+            block = data[at + 8:at + 8 + size]
+            at += 8 + size
+            if version != 1 or size != _RECORD_SIZE:
+                continue
+
+            def text(offset, capacity):
+                return block[offset + 1:offset + 1 + min(block[offset], capacity)].decode("utf-8", "replace")
+            counters = struct.unpack_from(f"<{len(LOG_COUNTERS)}i", block, 208)
+            records.append({"profile": text(8, 31), "sender": text(40, 72), "subject": text(113, 72),
+                            "filtered": block[204] != 0,
+                            "counters": dict(zip((c for c, _ in LOG_COUNTERS), counters))})
+    return records
+
+
+def describe_counters(counters):
+    """The record's counters in words, one phrase per counter that is not zero."""
+    phrases = []
+    for name, words in LOG_COUNTERS:
+        count = counters.get(name, 0)
+        if count:
+            phrases.append(f"{count} {words}" if count == 1 else f"{count} × {words}")
+    return phrases
 
 
 def run_filter(filter_binary, registry, account, now, source, target, extra=()):
