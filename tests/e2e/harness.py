@@ -16,6 +16,7 @@ import datetime
 import email.utils
 import ctypes
 import glob
+import grp
 import os
 import pwd
 import re
@@ -256,11 +257,12 @@ class Dovecot:
         self.process = None
         if os.geteuid() == 0:
             # Dovecot runs no login process and serves no mail as root.
-            self.login_user, self.internal_user = "dovenull", "dovecot"
+            self.login_user, self.internal_user, self.internal_group = "dovenull", "dovecot", "dovecot"
             self.uid = self.gid = 65534
         else:
             me = pwd.getpwuid(os.getuid())
             self.login_user = self.internal_user = me.pw_name
+            self.internal_group = grp.getgrgid(os.getgid()).gr_name
             self.uid, self.gid = os.getuid(), os.getgid()
 
     def maildir(self, user):
@@ -310,6 +312,7 @@ listen = 127.0.0.1
 disable_plaintext_auth = no
 default_login_user = {self.login_user}
 default_internal_user = {self.internal_user}
+default_internal_group = {self.internal_group}
 first_valid_uid = {min(self.uid, 500)}
 first_valid_gid = {min(self.gid, 500)}
 mail_location = maildir:~/Maildir
@@ -357,12 +360,20 @@ service imap-urlauth-login {{
         self.process = self.h.spawn([find_program("dovecot"), "-c", self.config, "-F"],
                                     stdout=log, stderr=subprocess.STDOUT)
         log.close()
-        wait_listening(self.port, self.process, what="Dovecot")
+        try:
+            wait_listening(self.port, self.process, what="Dovecot")
+        except RuntimeError as error:
+            with open(os.path.join(self.dir, "master.out"), errors="replace") as f:
+                said = f.read()
+            raise RuntimeError(f"{error}:\n{said}{self.log()}") from None
         return self
 
     def log(self):
-        with open(os.path.join(self.dir, "dovecot.log"), errors="replace") as f:
-            return f.read()
+        try:
+            with open(os.path.join(self.dir, "dovecot.log"), errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
 
     def stop(self):
         if self.process is not None:
