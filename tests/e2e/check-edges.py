@@ -11,6 +11,7 @@ usage: check-edges.py QUORIX DATA_DIR
 import argparse
 import os
 import sys
+import time
 
 import harness as H
 
@@ -54,6 +55,10 @@ def main():
         dovecot.add_user("ann", [("m1-plain", read("engine", "read-receipt.eml")),
                                  ("m2-dots", read("e2e", "dot-lines.eml")),
                                  ("m3-empty", b"")])
+        # Big enough that a client can hang up in the middle of it.
+        big = (b"From: big@example.org\nTo: bob@example.org\nSubject: A long letter\n"
+               b"Message-ID: <long@example.org>\n\n" + b"All work and no play.\n" * 150000)
+        dovecot.add_user("bob", [("m1-long", big)])
         dovecot.start()
 
         closed_port = H.free_port()  # nothing listens there
@@ -146,6 +151,25 @@ def main():
                   f"{address}: -ERR {text}... and the connection closes", repr(line))
             status = quorix.wait_for_line(text, "error", timeout=5)
             check(status is not None, f"{address}: an error status line says it too", quorix.output()[-1500:])
+        # A client hanging up in the middle of a message: nothing is logged for it, the server
+        # connection closes, and Quorix serves the next client.
+        with H.POP3(good, quorix.port) as client:
+            client.login("bob")
+            client.send("RETR 1")
+            for _ in range(20):
+                client.line()
+        def bob_disconnected():
+            return any("pop3(bob)" in line and "Disconnected" in line for line in dovecot.log().splitlines())
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and not bob_disconnected():
+            time.sleep(0.1)
+        logged = [r["subject"] for r in H.read_message_logs(quorix.log_dir)]
+        check("A long letter" not in logged, "a message the client hung up on is not logged", str(logged))
+        check(bob_disconnected(), "the server connection of a client that hung up closes", dovecot.log()[-800:])
+        with H.POP3(good, quorix.port) as client:
+            client.login("bob")
+            check(client.command("QUIT").startswith(b"+OK"), "Quorix serves the next client after a hang-up")
+
         refused = quorix.wait_for_line("Can't make outgoing connection to 'closed.test", "error", 1) or ""
         check("Connection refused" in refused, "a refused connection says 'Connection refused'", refused)
 
