@@ -119,7 +119,8 @@ def sessions(args):
 def sigterm(args):
     count = 4
     with H.Harness() as h:
-        files, _, quorix, address = start(h, args.quorix, args.corpus, count + 1)
+        files, _, quorix, address = start(h, args.quorix, args.corpus, count + 1,
+                                          8 if H.sanitized() else 1)
         began = now().replace(microsecond=0)
         reference = {}
         fetch_all(address, quorix.port, f"user{count}", reference.__setitem__)
