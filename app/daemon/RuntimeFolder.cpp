@@ -16,7 +16,7 @@ std::filesystem::path Choose() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");  // NOLINT(concurrency-mt-unsafe)
   const char* sudoUid = std::getenv("SUDO_UID");         // NOLINT(concurrency-mt-unsafe)
   if ((runtime == nullptr || runtime[0] != '/') && ::geteuid() == 0 && sudoUid != nullptr) {
-    const std::filesystem::path folder = std::filesystem::path("/run/user") / sudoUid;
+    std::filesystem::path folder = std::filesystem::path("/run/user") / sudoUid;
     std::error_code ignored;
     if (std::filesystem::is_directory(folder, ignored)) {
       return folder;

@@ -47,8 +47,7 @@ void Save(const std::filesystem::path& file, const std::function<void(TExtRegist
   registry.Flush();
   if (knownOwner && uid != 0) {
     // Only root gets here; the user must be able to read and change the file again.
-    std::filesystem::path path = file;
-    if (::chown(path.c_str(), uid, gid) != 0) {
+    if (::chown(file.c_str(), uid, gid) != 0) {
       throw EQuorixException("Saved the settings file '" + file.string() +
                              "' but cannot give it back to its owner; run: sudo chown " + std::to_string(uid) + ":" +
                              std::to_string(gid) + " '" + file.string() + "'");

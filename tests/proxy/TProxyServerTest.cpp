@@ -139,7 +139,7 @@ class ProxyServerTest : public ::testing::Test {
 
   TProxyServer& Start(int port) {
     server_ = std::make_unique<TProxyServer>(
-        [this](std::unique_ptr<IConnection> client, const TStopSignal& stop, TConfigRef config) {
+        [this](std::unique_ptr<IConnection> client, const TStopSignal& stop, TConfigRef config) {  // NOLINT(performance-unnecessary-value-param): the factory's signature
           const std::lock_guard lock(mutex_);
           seenConfigs_.push_back(config.get());
           return std::make_unique<FakeSession>(std::move(client), stop, behaviour_,
