@@ -19,11 +19,11 @@ installs them). Not part of ctest: times depend on the machine.
 """
 
 import argparse
+import base64
 import os
 import random
 import shutil
 import statistics
-import subprocess
 import sys
 import threading
 import time
@@ -74,7 +74,6 @@ def big_message(size):
             "Content-Transfer-Encoding: base64\r\n"
             "Content-Disposition: attachment; filename=\"archive.pdf\"\r\n\r\n").encode()
     tail = b"\r\n--outer--\r\n"
-    import base64
     room = size - len(head) - len(tail)
     raw = rng.randbytes(room * 57 // 78)
     encoded = base64.encodebytes(raw).replace(b"\n", b"\r\n")

@@ -12,7 +12,6 @@ Standard library only.
 """
 
 import contextlib
-import datetime
 import email.utils
 import ctypes
 import glob
@@ -23,8 +22,8 @@ import re
 import shutil
 import signal
 import socket
-import stat
 import subprocess
+import struct
 import sys
 import tempfile
 import threading
@@ -629,7 +628,7 @@ _RECORD_SIZE = 272
 def read_message_logs(folder):
     """The records of every day log in the folder (the program's binary format: blocks of
     version, size and data, little-endian; other blocks are skipped by their size)."""
-    import struct
+
     records = []
     if not os.path.isdir(folder):
         return records
