@@ -628,7 +628,6 @@ _RECORD_SIZE = 272
 def read_message_logs(folder):
     """The records of every day log in the folder (the program's binary format: blocks of
     version, size and data, little-endian; other blocks are skipped by their size)."""
-
     records = []
     if not os.path.isdir(folder):
         return records
