@@ -5,12 +5,17 @@
 #                            the normal build's tests, clang-tidy over our sources, the
 #                            sanitizer build's tests, then every fuzz target for a short run
 #                            on its seeds.
+#   scripts/quorix.sh demo   install what is missing, build quorix (in build/release, as
+#                            test does), and run it between a private Dovecot and mpop in a
+#                            scratch folder (tests/e2e/demo.py): it prints what Quorix changed
+#                            in each message and where the fetched mail is, and leaves
+#                            nothing running.
 #
 # As root it installs and builds as root. As an ordinary user it installs the missing
 # packages with sudo and builds as that user; run with sudo, it installs as root and then
 # builds as the user who called sudo, so build/ stays usable for the single steps.
 #
-# Whatever fails, the last line is the summary "quorix: N passed, N failed[, N skipped]",
+# For test, whatever fails, the last line is the summary "quorix: N passed, N failed[, N skipped]",
 # and the exit status is non-zero when anything failed.
 set -uo pipefail
 
@@ -26,7 +31,7 @@ readonly PACKAGES=(
   clang clang-tidy libclang-rt-14-dev
   util-linux
   python3 time
-  libnss-wrapper
+  libnss-wrapper dovecot-pop3d mpop fetchmail openssl
   chromium fonts-liberation
 )
 # Wanted as commands, from whichever package brought them: a machine may have Node.js from
@@ -98,12 +103,30 @@ fail() {
   echo "FAILED: $*" >&2
 }
 
+# The normal build, shared by test and demo.
+readonly RELEASE_DIR=$ROOT/build/release
+readonly RELEASE_OPTIONS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+
+# build_tree <build dir> [<cmake options>...] [-- <targets>...]: configures (warnings are
+# errors) and builds the targets, or everything.
+build_tree() {
+  local dir=$1
+  shift
+  local -a options=() targets=()
+  while (($# > 0)) && [[ $1 != -- ]]; do
+    options+=("$1")
+    shift
+  done
+  (($# > 0)) && shift
+  targets=("$@")
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DQUORIX_WERROR=ON "${options[@]}" &&
+    cmake --build "$dir" --parallel "$JOBS" ${targets[@]+--target "${targets[@]}"}
+}
+
 # configure_and_build <build dir> <cmake options>...: one check; fails without stopping.
 configure_and_build() {
   local dir=$1
-  shift
-  if cmake -S "$ROOT" -B "$dir" -G Ninja -DQUORIX_WERROR=ON "$@" &&
-    cmake --build "$dir" --parallel "$JOBS"; then
+  if build_tree "$@"; then
     PASSED=$((PASSED + 1))
     return 0
   fi
@@ -230,11 +253,11 @@ command_test() {
   }
 
   log "Normal build"
-  if configure_and_build "$ROOT/build/release" -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+  if configure_and_build "$RELEASE_DIR" "${RELEASE_OPTIONS[@]}"; then
     log "Normal build: tests"
-    run_suite "$ROOT/build/release"
+    run_suite "$RELEASE_DIR"
     log "clang-tidy"
-    run_tidy "$ROOT/build/release"
+    run_tidy "$RELEASE_DIR"
   fi
 
   log "Sanitizer build (address, undefined behaviour)"
@@ -253,6 +276,21 @@ command_test() {
   ((FAILED == 0))
 }
 
+command_demo() {
+  if [[ -z ${QUORIX_PACKAGES_CHECKED:-} ]]; then
+    install_packages || return 1
+  fi
+  drop_to_calling_user demo
+  check_build_folder_is_ours || return 1
+  log "Building quorix in $RELEASE_DIR"
+  if ! build_tree "$RELEASE_DIR" "${RELEASE_OPTIONS[@]}" -- quorix; then
+    echo "The build failed; nothing was started." >&2
+    return 1
+  fi
+  log "Demo: Dovecot, Quorix and mpop on this machine"
+  python3 "$ROOT/tests/e2e/demo.py" "$RELEASE_DIR/app/quorix" "$ROOT/tests/data"
+}
+
 summary() {
   log "Summary"
   local line="quorix: ${PASSED} passed, ${FAILED} failed"
@@ -265,8 +303,9 @@ summary() {
 
 case "${1:-}" in
   test) command_test ;;
+  demo) command_demo ;;
   *)
-    echo "usage: $0 test" >&2
+    echo "usage: $0 test | demo" >&2
     exit 2
     ;;
 esac
