@@ -31,6 +31,7 @@ readonly PACKAGES=(
   clang clang-tidy libclang-rt-14-dev
   util-linux
   python3 time
+  libssl-dev
   libnss-wrapper dovecot-pop3d mpop fetchmail openssl
   chromium fonts-liberation
 )
