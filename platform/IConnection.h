@@ -79,6 +79,9 @@ class IConnection {
     Write(line);
   }
 
+  // Sends what Write has collected so far. Connections that send at once (all of the
+  // platform's) have nothing to do; a buffering wrapper overrides it.
+  virtual void Flush() {}
   // Shuts both directions down; a read or write blocked in another thread returns at once.
   // Idempotent, never throws.
   virtual void Close() noexcept = 0;

@@ -135,6 +135,7 @@ void TPOPProxy::FailSetup(const std::string& text) {
   OutputStatusMessage(2, text);
   try {
     clientWriter_.WriteLine("-ERR " + text);
+    clientWriter_.Flush();
   } catch (const ESocketError&) {  // NOLINT(bugprone-empty-catch): a client already gone needs no answer
   }
   client_->Close();
@@ -193,6 +194,7 @@ void TPOPProxy::HandleCommand(const std::string& line) {
   const std::string word = asciiUpperCase(command_);
   if (std::ranges::find(FilteredCommands, word) != FilteredCommands.end()) {
     clientWriter_.WriteLine("-ERR " + word + std::string(ProxyTexts::CommandBlockedSuffix));
+    clientWriter_.Flush();
     return;
   }
   // Installed before the command goes out, so the reply can never arrive ahead of it.

@@ -11,7 +11,7 @@
 #include "platform/IConnection.h"
 #include "platform/TStopSignal.h"
 #include "proxy/IProxySession.h"
-#include "proxy/TLockedWriteConnection.h"
+#include "proxy/TBufferedWriteConnection.h"
 #include "proxy/TPOPProxyEnvironment.h"
 
 class TResponseThread;
@@ -74,7 +74,7 @@ class TPOPProxy final : public IProxySession {
   std::unique_ptr<IConnection> client_;
   // Every write to the client goes through it: the relay thread and the local answer to a
   // refused command must not interleave inside a line.
-  TLockedWriteConnection clientWriter_;
+  TBufferedWriteConnection clientWriter_;
   const TStopSignal& stop_;
   TConfigRef config_;
   TPOPProxyEnvironment environment_;

@@ -103,6 +103,7 @@ void TRETRorTOPResponseHandler::Fail(std::string_view reason) {
   // the rest of the message is not relayed. A client already gone gets nothing.
   try {
     Client().WriteLine(ProxyTexts::Format(ProxyTexts::rsInternalProcessingError, {reason}));
+    Client().Flush();
   } catch (const std::exception&) {  // NOLINT(bugprone-empty-catch): the close below is what matters
   }
   Client().Close();

@@ -49,7 +49,13 @@ void TResponseThread::Execute() {
   std::string failure;
   try {
     while (!stop_.IsRequested()) {
-      TReadResult piece = server_.ReadLine(kReadTimeout);
+      // What the server has sent already is relayed into the client's buffer; only when the
+      // relay would have to wait does the buffer go out.
+      TReadResult piece = server_.ReadLine(std::chrono::milliseconds(0));
+      if (piece.Status == TReadStatus::TimedOut) {
+        client_.Flush();
+        piece = server_.ReadLine(kReadTimeout);
+      }
       if (piece.Status == TReadStatus::TimedOut) {
         continue;
       }
@@ -59,6 +65,8 @@ void TResponseThread::Execute() {
       }
       Relay(piece);
     }
+    // The last lines before the server hung up (the reply to QUIT) are still to go.
+    client_.Flush();
   } catch (const ESocketError& error) {
     if (!IsOrdinaryEnd(error)) {
       failure = ProxyTexts::Format(ProxyTexts::rsInternalSocketErrorServer,
