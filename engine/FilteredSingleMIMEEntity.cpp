@@ -85,28 +85,32 @@ void dropLongParameterNames(ContentField& field, std::size_t maxLineLength) {
   std::erase_if(field.rawCharsets, tooLong);
 }
 
-// Whether the HTML ends with `footer`: it occurs, and only end tags and whitespace follow it
-// (the footer goes in before the closing body tag).
+// Whether the HTML ends with `footer`: only end tags and whitespace follow it (the footer
+// goes in before the closing body tag). Walks back from the end, so a long text costs only its
+// last tags.
 bool endsWithFooter(std::u16string_view html, std::u16string_view footer) {
   if (footer.empty()) {
     return false;
   }
-  const auto found = html.rfind(footer);
-  if (found == std::u16string_view::npos) {
-    return false;
-  }
-  for (std::size_t i = found + footer.size(); i < html.size(); ++i) {
-    if (html[i] == u'<' && i + 1 < html.size() && html[i + 1] == u'/') {
-      const auto close = html.find(u'>', i);
-      if (close == std::u16string_view::npos) {
-        return false;
-      }
-      i = close;
-    } else if (html[i] != u' ' && html[i] != u'\t' && html[i] != u'\r' && html[i] != u'\n') {
+  const auto isSpace = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+  std::size_t end = html.size();
+  for (;;) {
+    if (html.substr(0, end).ends_with(footer)) {
+      return true;
+    }
+    if (end > 0 && isSpace(html[end - 1])) {
+      --end;
+      continue;
+    }
+    if (end == 0 || html[end - 1] != u'>') {
       return false;
     }
+    const auto open = html.rfind(u'<', end - 1);
+    if (open == std::u16string_view::npos || open + 1 >= end || html[open + 1] != u'/') {
+      return false;
+    }
+    end = open;
   }
-  return true;
 }
 
 }  // namespace
