@@ -81,6 +81,9 @@ def corpus(args):
                   f"exit {result.returncode}, {len(boxed)} messages: {result.stderr}\n"
                   f"{quorixes[mode].output()[-2000:]}")
         reference = [open(p, "rb").read() for p in fetched["none"][1]]
+        unfiltered = sum(1 for message in reference if not H.processing_times_masked(message)[1])
+        check(reference and not unfiltered, "every message fetched went through the filter (its Received field)",
+              f"{unfiltered} without")
         for mode in ("implicit", "stls"):
             differing = []
             for position, path in enumerate(fetched[mode][1][:len(reference)]):
