@@ -20,7 +20,6 @@ import concurrent.futures
 import contextlib
 import datetime
 import difflib
-import os
 import re
 import socket
 import sys
