@@ -1,25 +1,29 @@
 #!/usr/bin/env python3
 """POP3 downloads with real peers: mpop fetching from a private Dovecot directly and
 through Quorix (profile "Medium"), in the same run, alternating, and Quorix's memory during
-the biggest download.
+the biggest download; over plain text and over TLS.
 
 Build the Release tree first, then run from the repository root:
 
-    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release
     cmake --build build/release -j2 --target quorix
-    python3 bench/pop3-bench.py [--quorix build/release/app/quorix] [--runs 5]
+    python3 bench/pop3-bench.py [--quorix build/release/app/quorix] [--runs 5] [--variant plain|tls|both]
 
 Two mailboxes: one generated 50 MB message (text, HTML and a base64 attachment) and the
 corpus (tests/data/corpus). Each run fetches each mailbox once directly and once through
 Quorix, the order swapped from run to run; the table shows the medians and their ratio
-(goal: at most 1.10). Quorix's resident memory is sampled every 5 ms from /proc during each
+(goal: at most 1.10). The TLS variant has a Dovecot with ssl = required and a certificate
+from a scratch CA: mpop fetches directly over TLS (trusting that CA) and, through Quorix, in
+plain text over loopback while Quorix reaches the server over implicit TLS (goal: at most
+1.15). Quorix's resident memory is sampled every 5 ms from /proc during each
 50 MB download; "above idle" is the peak less the value just before the download (goal: at
-most 20 MB). Needs dovecot-pop3d, mpop and libnss-wrapper (bash scripts/quorix.sh test
+most 20 MB). Needs dovecot-pop3d, mpop, openssl and libnss-wrapper (bash scripts/quorix.sh test
 installs them). Not part of ctest: times depend on the machine.
 """
 
 import argparse
 import base64
+import contextlib
 import os
 import random
 import shutil
@@ -112,84 +116,115 @@ class Sampler:
         self.peak = max(self.peak, rss_kib(self.pid))
 
 
+GOALS = {"plain": 1.10, "tls": 1.15}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quorix", default=os.path.join(ROOT, "build", "release", "app", "quorix"))
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--size-mb", type=int, default=50)
+    parser.add_argument("--variant", choices=("plain", "tls", "both"), default="both")
     args = parser.parse_args()
     if not os.access(args.quorix, os.X_OK):
         sys.exit(f"no quorix at {args.quorix}: build it first (see the header of {__file__})")
-    missing = [p for p in ("dovecot", "mpop") if not H.find_program(p)]
+    missing = [p for p in ("dovecot", "mpop", "openssl") if not H.find_program(p)]
     if missing or not H.nss_wrapper_library():
         sys.exit(f"missing: {', '.join(missing) or 'libnss-wrapper'}")
+    variants = ("plain", "tls") if args.variant == "both" else (args.variant,)
 
     with H.Harness(prefix="quorix-bench-") as h:
-        dovecot = H.Dovecot(h)
         message = big_message(args.size_mb * 1000 * 1000)
-        dovecot.add_user("big", [("big", message)])
         corpus = H.corpus_files(os.path.join(ROOT, "tests", "data", "corpus"))
-        dovecot.add_user("corpus", [(f"c{i:04d}", open(f, "rb").read()) for i, f in enumerate(corpus)])
-        dovecot.start()
+        mailboxes = [("big", [("big", message)]),
+                     ("corpus", [(f"c{i:04d}", open(f, "rb").read()) for i, f in enumerate(corpus)])]
         quorix = H.Quorix(h, args.quorix)
-        quorix.add_account(H.SERVER_NAME, dovecot.port)
+        routes = {}  # (variant, route): (host, port, CA file for mpop's TLS or None)
+        if "plain" in variants:
+            dovecot = H.Dovecot(h)
+            for user, messages in mailboxes:
+                dovecot.add_user(user, messages)
+            dovecot.start()
+            quorix.add_account(H.SERVER_NAME, dovecot.port)
+            routes[("plain", "direct")] = (H.SERVER_NAME, dovecot.port, None)
+            routes[("plain", "quorix")] = (H.SERVER_NAME + ".qx", None, None)
+        if "tls" in variants:
+            # Its own server name, so that one Quorix serves both variants; ssl = required, so
+            # neither route can fall back to plain text.
+            name = "pop-tls.test"
+            pki = H.TestPki(h.sub("pki"))
+            secure = H.Dovecot(h, certificate=pki.issue("server", name), name="dovecot-tls")
+            for user, messages in mailboxes:
+                secure.add_user(user, messages)
+            secure.start()
+            quorix.add_server_name(name)
+            quorix.add_account(name, secure.tls_port, tls="implicit", ca_file=pki.ca)
+            routes[("tls", "direct")] = (name, secure.tls_port, pki.ca)
+            routes[("tls", "quorix")] = (name + ".qx", None, None)
+        del message, mailboxes
         quorix.start()
         hosts = quorix.nss_hosts()
         pid = quorix.process.pid
-        routes = {"direct": (H.SERVER_NAME, dovecot.port),
-                  "quorix": (H.SERVER_NAME + ".qx", quorix.port)}
 
-        def fetch(user, route, sample=False):
-            host, port = routes[route]
-            box = os.path.join(h.path, f"box-{user}-{route}")
+        def fetch(user, variant, route, sample=False):
+            host, port, trust = routes[(variant, route)]
+            box = os.path.join(h.path, f"box-{user}-{variant}-{route}")
             shutil.rmtree(box, ignore_errors=True)
             idle = rss_kib(pid)
             started = time.monotonic()
-            if sample:
-                with Sampler(pid) as sampler:
-                    result = H.run_mpop(h, host, port, user, box, hosts, timeout=600)
-            else:
-                result = H.run_mpop(h, host, port, user, box, hosts, timeout=600)
+            with Sampler(pid) if sample else contextlib.nullcontext() as sampler:
+                result = H.run_mpop(h, host, port or quorix.port, user, box, hosts, timeout=600,
+                                    tls_trust_file=trust)
             elapsed = time.monotonic() - started
             if result.returncode != 0:
-                sys.exit(f"mpop {route} {user} failed: {result.stderr}\n{quorix.output()[-2000:]}")
+                sys.exit(f"mpop {variant}/{route} {user} failed: {result.stderr}\n{quorix.output()[-2000:]}")
             shutil.rmtree(box, ignore_errors=True)
             return elapsed, (sampler.peak - idle if sample else None)
 
-        print(f"Quorix {args.quorix}; {len(message) / 1e6:.1f} MB message, corpus of {len(corpus)} "
-              f"messages ({sum(os.path.getsize(f) for f in corpus) / 1e6:.1f} MB); {args.runs} runs",
-              flush=True)
-        for user in ("big", "corpus"):  # warm-up: page cache, Dovecot's indexes
-            fetch(user, "direct")
-            fetch(user, "quorix")
-        times = {(u, r): [] for u in ("big", "corpus") for r in routes}
-        memory = []
+        print(f"Quorix {args.quorix}; {args.size_mb} MB message, corpus of {len(corpus)} "
+              f"messages ({sum(os.path.getsize(f) for f in corpus) / 1e6:.1f} MB); {args.runs} runs; "
+              f"{' and '.join(variants)}", flush=True)
+        users = ("big", "corpus")
+        for variant in variants:  # warm-up: page cache, Dovecot's indexes
+            for user in users:
+                fetch(user, variant, "direct")
+                fetch(user, variant, "quorix")
+        times = {(v, u, r): [] for v in variants for u in users for r in ("direct", "quorix")}
+        memory = {v: [] for v in variants}
         for run in range(args.runs):
             order = ("direct", "quorix") if run % 2 == 0 else ("quorix", "direct")
-            for user in ("big", "corpus"):
-                for route in order:
-                    elapsed, above = fetch(user, route, sample=(user == "big" and route == "quorix"))
-                    times[(user, route)].append(elapsed)
-                    if above is not None:
-                        memory.append(above)
-            print(f"  run {run + 1}: " + ", ".join(f"{u}/{r} {times[(u, r)][-1]:.2f} s"
-                                                  for u in ("big", "corpus") for r in routes), flush=True)
+            for variant in variants:
+                for user in users:
+                    for route in order:
+                        elapsed, above = fetch(user, variant, route,
+                                               sample=(user == "big" and route == "quorix"))
+                        times[(variant, user, route)].append(elapsed)
+                        if above is not None:
+                            memory[variant].append(above)
+            print(f"  run {run + 1}: " + ", ".join(f"{v}/{u}/{r} {times[(v, u, r)][-1]:.2f} s"
+                                                  for v in variants for u in users
+                                                  for r in ("direct", "quorix")), flush=True)
         idle_end = rss_kib(pid)
         code = quorix.stop()
 
     print()
-    print(f"| mailbox | direct (median) | through Quorix (median) | ratio | goal |")
-    print(f"|---|---:|---:|---:|---|")
-    for user, label in (("big", f"{args.size_mb} MB message"), ("corpus", f"corpus ({len(corpus)})")):
-        direct = statistics.median(times[(user, "direct")])
-        through = statistics.median(times[(user, "quorix")])
-        ratio = through / direct
-        print(f"| {label} | {direct:.3f} s | {through:.3f} s | {ratio:.2f}× | ≤ 1.10× "
-              f"{'met' if ratio <= 1.10 else 'NOT met'} |")
-    peak = statistics.median(memory) / 1024
-    print(f"\nQuorix's memory above idle during the {args.size_mb} MB download: median "
-          f"{peak:.1f} MB, largest {max(memory) / 1024:.1f} MB (goal ≤ 20 MB: "
-          f"{'met' if max(memory) / 1024 <= 20 else 'NOT met'}); resident at the end {idle_end / 1024:.1f} MB")
+    print("| server leg | mailbox | direct (median) | through Quorix (median) | ratio | goal |")
+    print("|---|---|---:|---:|---:|---|")
+    for variant in variants:
+        goal = GOALS[variant]
+        for user, label in (("big", f"{args.size_mb} MB message"), ("corpus", f"corpus ({len(corpus)})")):
+            direct = statistics.median(times[(variant, user, "direct")])
+            through = statistics.median(times[(variant, user, "quorix")])
+            ratio = through / direct
+            print(f"| {variant} | {label} | {direct:.3f} s | {through:.3f} s | {ratio:.2f}× | ≤ {goal:.2f}× "
+                  f"{'met' if ratio <= goal else 'NOT met'} |")
+    print()
+    for variant in variants:
+        peak = statistics.median(memory[variant]) / 1024
+        largest = max(memory[variant]) / 1024
+        print(f"Quorix's memory above idle during the {args.size_mb} MB download ({variant}): median "
+              f"{peak:.1f} MB, largest {largest:.1f} MB (goal ≤ 20 MB: {'met' if largest <= 20 else 'NOT met'})")
+    print(f"Resident at the end {idle_end / 1024:.1f} MB")
     if code != 0:
         sys.exit(f"quorix exited with {code}")
 

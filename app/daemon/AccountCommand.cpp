@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
@@ -71,6 +72,11 @@ std::string PrivilegedCommand(const TQuorixOptions& options, const std::filesyst
   }
   if (options.Tls) {
     command += " --tls " + ShellQuoted(*options.Tls);
+  }
+  if (options.CaFile) {
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(*options.CaFile, ignored);
+    command += " --ca-file " + ShellQuoted(absolute.empty() ? *options.CaFile : absolute.string());
   }
   return command + " --registry " + ShellQuoted(settingsFile.string());
 }
@@ -151,6 +157,37 @@ int ParseTlsMode(const std::string& text) {
   return -1;
 }
 
+// The CA file as stored (an absolute path, as the daemon may run elsewhere); "" when it is
+// one, else what is wrong. Only a first look: the connection reads the certificates.
+std::string CheckCaFile(const std::string& given, std::string& stored) {
+  if (given.empty()) {
+    return "--ca-file needs a file name";
+  }
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(given, error);
+  if (error) {
+    return "cannot find the CA file '" + given + "': " + error.message();
+  }
+  stored = absolute.lexically_normal().string();
+  if (!std::filesystem::exists(absolute, error)) {
+    return "there is no CA file '" + stored + "'";
+  }
+  if (!std::filesystem::is_regular_file(absolute, error)) {
+    return "the CA file '" + stored + "' is not a regular file";
+  }
+  std::ifstream file(absolute, std::ios::binary);
+  std::string head(std::size_t{1} << 16, '\0');
+  file.read(head.data(), static_cast<std::streamsize>(head.size()));
+  if (file.bad() || (!file && !file.eof())) {
+    return "cannot read the CA file '" + stored + "'";
+  }
+  head.resize(static_cast<std::size_t>(file.gcount()));
+  if (head.find("-----BEGIN CERTIFICATE-----") == std::string::npos) {
+    return "the CA file '" + stored + "' holds no PEM certificate (-----BEGIN CERTIFICATE-----)";
+  }
+  return {};
+}
+
 // Writes the hosts block for `accounts`; true when it was written (or nothing needed to change).
 bool WriteHosts(const TAccounts& accounts, bool reportNotices) {
   const auto hosts = THostsManager::OpenQuorixHostsFile();
@@ -225,6 +262,9 @@ int RunAccountCommand(const TQuorixOptions& options) {
   if (options.Tls && sub != "add") {
     return Fail(kExitUsage, "--tls belongs to account add");
   }
+  if (options.CaFile && sub != "add") {
+    return Fail(kExitUsage, "--ca-file belongs to account add");
+  }
 
   const std::filesystem::path settingsFile = SettingsFile::Choose(options.RegistryFile ? &*options.RegistryFile : nullptr);
   std::string error;
@@ -262,6 +302,15 @@ int RunAccountCommand(const TQuorixOptions& options) {
     if (tlsMode < 0) {
       return Fail(kExitUsage, "unknown TLS mode '" + *options.Tls + "'; use none, stls or implicit");
     }
+    std::string caFile;
+    if (options.CaFile) {
+      if (tlsMode == TAccount::TLSModeNone) {
+        return Fail(kExitUsage, "--ca-file needs TLS; the account's TLS mode is none");
+      }
+      if (const std::string problem = CheckCaFile(*options.CaFile, caFile); !problem.empty()) {
+        return Fail(kExitUsage, problem);
+      }
+    }
     const std::string local = TAccounts::MakeLocalHostname(server.Host);
     if (const TAccount* existing = config->Accounts.FindAccountWithLocalHostname(local)) {
       return Fail(kExitUsage, "there is an account for '" + existing->RemoteHostname + "' already (" +
@@ -269,12 +318,14 @@ int RunAccountCommand(const TQuorixOptions& options) {
     }
     auto account = std::make_unique<TAccount>(server.Host, server.Port, config->SecurityProfiles.GetName(profile));
     account->TLSMode = tlsMode;
+    account->TLSCAFile = caFile;
     config->Accounts.AddAccount(std::move(account));
     if (const int status = Apply(options, settingsFile, *config, before); status != kExitOk) {
       return status;
     }
-    std::printf("Added %s:%d with the profile %s and %s.\n", server.Host.c_str(), server.Port,
-                config->SecurityProfiles.GetName(profile).c_str(), TlsWords(tlsMode).c_str());
+    std::printf("Added %s:%d with the profile %s and %s%s.\n", server.Host.c_str(), server.Port,
+                config->SecurityProfiles.GetName(profile).c_str(), TlsWords(tlsMode).c_str(),
+                caFile.empty() ? "" : (", trusting the CAs in " + caFile).c_str());
     if (tlsMode == TAccount::TLSModeNone) {
       std::printf("Warning: the password for %s will cross the network unencrypted.\n", server.Host.c_str());
     }

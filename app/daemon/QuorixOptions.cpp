@@ -14,7 +14,8 @@ bool ParsePort(std::string_view text, int& port) {
 std::string QuorixUsageText() {
   return "Usage: quorix --headless [--port N] [--registry FILE]\n"
          "       quorix account list [--registry FILE]\n"
-         "       quorix account add HOST[:PORT] [--profile NAME] [--tls MODE] [--registry FILE]\n"
+         "       quorix account add HOST[:PORT] [--profile NAME] [--tls MODE]\n"
+         "                          [--ca-file FILE] [--registry FILE]\n"
          "       quorix account remove HOST [--registry FILE]\n"
          "\n"
          "Quorix is a POP3 proxy that makes downloaded mail safe to open. Point the mail\n"
@@ -82,6 +83,8 @@ TQuorixOptions ParseQuorixOptions(const std::vector<std::string_view>& arguments
       options.Profile = value();
     } else if (argument == "--tls") {
       options.Tls = value();
+    } else if (argument == "--ca-file") {
+      options.CaFile = value();
     } else if (argument == "--port") {
       if (const auto text = value()) {
         int port = 0;
@@ -105,6 +108,8 @@ TQuorixOptions ParseQuorixOptions(const std::vector<std::string_view>& arguments
     fail("--profile belongs to quorix account add");
   } else if (options.Tls) {
     fail("--tls belongs to quorix account add");
+  } else if (options.CaFile) {
+    fail("--ca-file belongs to quorix account add");
   } else if (options.Headless && !options.Words.empty()) {
     fail("unexpected argument '" + options.Words[0] + "'");
   }

@@ -12,7 +12,8 @@ struct TQuorixOptions {
   std::optional<std::string> RegistryFile;
   std::optional<int> Port;
   std::optional<std::string> Profile;
-  std::optional<std::string> Tls;  // account add: none, stls or implicit
+  std::optional<std::string> Tls;     // account add: none, stls or implicit
+  std::optional<std::string> CaFile;  // account add: the CA certificates to trust for the server
   // The words that are no option: "account", its sub-command and its arguments, or the
   // windowed program's switches ("/minimize").
   std::vector<std::string> Words;

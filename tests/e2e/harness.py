@@ -241,17 +241,105 @@ def comment_free_hosts(text):
     return "".join(lines)
 
 
+# --- certificates --------------------------------------------------------------------------
+
+
+class TestPki:
+    """A scratch certificate authority made with the openssl command line, by the same recipe
+    as the unit tests' TTestPki (tests/support/TlsTestSupport.h): EC P-256 keys, a CA
+    "Quorix Test CA" to trust and "Some Other CA" not to, server certificates issued with
+    `openssl ca`. Each certificate is NAME.pem beside NAME.key."""
+
+    def __init__(self, folder):
+        self.dir = folder
+        os.makedirs(folder, exist_ok=True)
+        self.config = os.path.join(folder, "ca.cnf")
+        with open(self.config, "w") as out:
+            out.write(f"[ca]\ndefault_ca = test\n"
+                      f"[test]\ndatabase = {folder}/index.txt\nnew_certs_dir = {folder}\n"
+                      f"serial = {folder}/serial\ndefault_md = sha256\npolicy = any\nunique_subject = no\n"
+                      f"[any]\ncommonName = supplied\n"
+                      f"[req]\ndistinguished_name = dn\n[dn]\n"
+                      f"[v3ca]\nbasicConstraints = critical,CA:TRUE\nkeyUsage = keyCertSign,cRLSign\n"
+                      f"subjectKeyIdentifier = hash\n")
+        open(os.path.join(folder, "index.txt"), "w").close()
+        with open(os.path.join(folder, "serial"), "w") as out:
+            out.write("1000\n")
+        self._sections = set()
+        self._make_ca("ca", "Quorix Test CA")
+        self._make_ca("otherca", "Some Other CA")
+
+    def pem(self, name):
+        return os.path.join(self.dir, name + ".pem")
+
+    def key(self, name):
+        return os.path.join(self.dir, name + ".key")
+
+    @property
+    def ca(self):
+        return self.pem("ca")
+
+    def _run(self, *arguments):
+        result = subprocess.run(["openssl", *arguments], capture_output=True, text=True)
+        if result.returncode != 0:
+            raise RuntimeError(f"openssl {' '.join(arguments)} failed:\n{result.stdout}{result.stderr}")
+
+    def _new_key(self, name):
+        self._run("genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256", "-out", self.key(name))
+        # Dovecot's unprivileged processes read it when the tests run as root.
+        os.chmod(self.key(name), 0o644)
+
+    def _make_ca(self, name, subject):
+        self._new_key(name)
+        self._run("req", "-x509", "-new", "-key", self.key(name), "-out", self.pem(name), "-days", "30",
+                  "-subj", f"/CN={subject}", "-config", self.config, "-extensions", "v3ca")
+
+    def _section(self, host):
+        """The extensions of a server certificate for host (a name at 127.0.0.1)."""
+        section = "server_" + re.sub(r"[^A-Za-z0-9]", "_", host)
+        if section not in self._sections:
+            with open(self.config, "a") as out:
+                out.write(f"[{section}]\nsubjectAltName = DNS:{host},IP:127.0.0.1\nbasicConstraints = CA:FALSE\n")
+            self._sections.add(section)
+        return section
+
+    def issue(self, name, host, expired=False, ca="ca"):
+        """A certificate for host signed by ca; expired: valid in 2020 only."""
+        self._new_key(name)
+        csr = os.path.join(self.dir, name + ".csr")
+        self._run("req", "-new", "-key", self.key(name), "-out", csr, "-subj", f"/CN={host}")
+        dates = ["-startdate", "20200101000000Z", "-enddate", "20210101000000Z"] if expired else ["-days", "30"]
+        self._run("ca", "-batch", "-notext", "-config", self.config, "-cert", self.pem(ca), "-keyfile", self.key(ca),
+                  "-extensions", self._section(host), "-in", csr, "-out", self.pem(name), *dates)
+        return self.pem(name), self.key(name)
+
+    def self_signed(self, name, host):
+        self._new_key(name)
+        self._run("req", "-x509", "-new", "-key", self.key(name), "-out", self.pem(name), "-days", "30",
+                  "-subj", f"/CN={host}", "-addext", f"subjectAltName=DNS:{host},IP:127.0.0.1")
+        return self.pem(name), self.key(name)
+
+
 # --- Dovecot -------------------------------------------------------------------------------
 
 
 class Dovecot:
-    """A private Dovecot serving POP3 on a free loopback port, with maildir users."""
+    """A private Dovecot serving POP3 on a free loopback port, with maildir users.
 
-    def __init__(self, harness, ssl=False):
+    ssl: offer STLS with a throw-away self-signed certificate. certificate: (pem, key) of the
+    server; then ssl = required (no login without TLS) on the plain port, and tls_port is a
+    second listener speaking TLS from the start. verbose: log every login and auth attempt
+    and the TLS errors, for tests that read the log."""
+
+    def __init__(self, harness, ssl=False, certificate=None, name="dovecot", verbose=False):
         self.h = harness
-        self.dir = harness.sub("dovecot")
+        self.dir = harness.sub(name)
+        self.name = name
         self.port = free_port()
         self.ssl = ssl
+        self.certificate = certificate
+        self.tls_port = free_port() if certificate else 0
+        self.verbose = verbose
         self.users = {}
         self.process = None
         if os.geteuid() == 0:
@@ -296,9 +384,16 @@ class Dovecot:
                            check=True, capture_output=True)
             os.chmod(key, 0o644)
             ssl_lines = f"ssl = yes\nssl_cert = <{cert}\nssl_key = <{key}\n"
+        if self.certificate:
+            cert, key = self.certificate
+            ssl_lines = f"ssl = required\nssl_cert = <{cert}\nssl_key = <{key}\n"
+        if self.verbose:
+            ssl_lines += "auth_verbose = yes\n"
+        pop3s = (f"    address = 127.0.0.1\n    port = {self.tls_port}\n    ssl = yes\n" if self.tls_port
+                 else "    port = 0\n")
         config = os.path.join(self.dir, "dovecot.conf")
-        run = self.h.sub("dovecot", "run")
-        state = self.h.sub("dovecot", "state")
+        run = self.h.sub(self.name, "run")
+        state = self.h.sub(self.name, "state")
         with open(config, "w") as out:
             out.write(f"""\
 base_dir = {run}
@@ -334,8 +429,7 @@ service pop3-login {{
     port = {self.port}
   }}
   inet_listener pop3s {{
-    port = 0
-  }}
+{pop3s}  }}
 }}
 service anvil {{
   chroot =
@@ -361,6 +455,8 @@ service imap-urlauth-login {{
         log.close()
         try:
             wait_listening(self.port, self.process, what="Dovecot")
+            if self.tls_port:
+                wait_listening(self.tls_port, self.process, what="Dovecot")
         except RuntimeError as error:
             with open(os.path.join(self.dir, "master.out"), errors="replace") as f:
                 said = f.read()
@@ -420,12 +516,19 @@ class Quorix:
                                f"{result.stdout}{result.stderr}")
         return result
 
-    def add_account(self, server, port, profile=None, tls="none"):
+    def add_account(self, server, port, profile=None, tls="none", ca_file=None):
         """The private Dovecot speaks plain POP3 unless started with TLS, so the account says so."""
         args = ["account", "add", f"{server}:{port}", "--tls", tls]
         if profile:
             args += ["--profile", profile]
+        if ca_file:
+            args += ["--ca-file", ca_file]
         return self.command(*args)
+
+    def add_server_name(self, name, address="127.0.0.1"):
+        """Another server name in the scratch hosts file (outside the program's block)."""
+        with open(self.hosts_file, "a") as out:
+            out.write(f"{address}\t{name}\n")
 
     def hosts_text(self):
         with open(self.hosts_file) as f:
@@ -514,14 +617,17 @@ def maildir_messages(path):
     return [os.path.join(folder, n) for n in sorted(os.listdir(folder), key=order)]
 
 
-def run_mpop(harness, host, port, user, maildir, hosts_file, timeout=120, name="mpoprc", quiet=True):
-    """One mpop run fetching (and keeping) every message of the mailbox into maildir."""
+def run_mpop(harness, host, port, user, maildir, hosts_file, timeout=120, name="mpoprc", quiet=True,
+             tls_trust_file=None):
+    """One mpop run fetching (and keeping) every message of the mailbox into maildir; with
+    tls_trust_file over TLS from the start, trusting that CA file."""
     config = os.path.join(harness.path, name)
     new_maildir(maildir)
+    tls = (f"tls on\ntls_starttls off\ntls_trust_file {tls_trust_file}" if tls_trust_file else "tls off")
     with open(config, "w") as out:
         out.write(f"""\
 defaults
-tls off
+{tls}
 auth user
 timeout 60
 account default
