@@ -124,6 +124,11 @@ bool TPOPProxy::Setup() {
     serverConnected_ = true;
     serverSecurity_ = server_->SecurityDescription();
   }
+  // Where the state is not on screen (headless), the log still shows how the server was
+  // reached.
+  if (!server_->SecurityDescription().empty()) {
+    OutputStatusMessage(0, GetState());
+  }
   relay_ = std::make_unique<TResponseThread>(
       clientWriter_, *server_, clientClosed_, relayFinished_,
       [this](int kind, std::string_view text) { OutputStatusMessage(kind, text); });

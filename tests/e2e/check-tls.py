@@ -110,6 +110,10 @@ def corpus(args):
             check(bool(warned) == (mode == "none"),
                   f"quorix ({mode}) warns of an unencrypted password {'once' if mode == 'none' else 'never'}",
                   "\n".join(warned))
+            connected = [t for _, _, t in quorix.lines if "info  Connected to " in t and "(TLSv1." in t]
+            check(bool(connected) == (mode != "none"),
+                  f"quorix ({mode}) {'names' if mode != 'none' else 'names no'} the TLS version it connected with",
+                  "\n".join(connected) or quorix.output()[-1500:])
     return 1 if failures else 0
 
 

@@ -92,6 +92,7 @@ TEST(TServerConnector, ImplicitTlsRelaysTheDialogueAndTheStateNamesTheProtocol) 
   const std::string state = tls.session.Proxy().GetState();
   EXPECT_TRUE(state.starts_with("Connected to localhost:" + std::to_string(server.Port()) + " (TLSv1.3, TLS_"))
       << state;
+  EXPECT_TRUE(tls.session.status.Contains(state));  // also as a status line, for the headless log
   tls.session.Client().WriteLine("USER alice");
   EXPECT_EQ(tls.session.ClientLine(), "+OK");
   tls.session.Client().WriteLine("QUIT");
