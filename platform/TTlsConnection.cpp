@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "platform/ESocketError.h"
@@ -246,20 +247,7 @@ std::unique_ptr<TTlsConnection> TTlsConnection::StartTls(std::unique_ptr<TTcpCon
 TReadResult TTlsConnection::ReadLine(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   char chunk[16384];
-  for (;;) {
-    if (closed_.load(std::memory_order_acquire)) {
-      return {TReadStatus::Closed, {}};
-    }
-    if (auto piece = buffer_.TakePiece(endOfInput_)) {
-      return {StatusOf(piece->End), std::move(piece->Text)};
-    }
-    if (endOfInput_) {
-      NotifyDisconnect(TDisconnectReason::PeerClosed);
-      return {TReadStatus::Closed, {}};
-    }
-    if (StopRequested()) {
-      return {TReadStatus::Stopped, {}};
-    }
+  return ReadLineWith(closed_, endOfInput_, [&]() -> std::optional<TReadResult> {
     TCallResult call;
     {
       const std::lock_guard lock(session_->Mutex);
@@ -277,50 +265,42 @@ TReadResult TTlsConnection::ReadLine(std::chrono::milliseconds timeout) {
     }
     if (call.Returned > 0) {
       buffer_.Append({chunk, static_cast<std::size_t>(call.Returned)});
-      continue;
+      return std::nullopt;
     }
     switch (call.Error) {
       case SSL_ERROR_ZERO_RETURN:
         endOfInput_ = true;
-        continue;
+        return std::nullopt;
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE:
-        switch (Platform::WaitForSocket(tcp_->NativeHandle(), call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT,
-                                        deadline, stop_)) {
-          case Platform::TWaitResult::Ready:
-            continue;
-          case Platform::TWaitResult::TimedOut:
-            return {TReadStatus::TimedOut, {}};
-          case Platform::TWaitResult::Stopped:
-            return {TReadStatus::Stopped, {}};
-        }
-        continue;
+        return ResultOfWait(Platform::WaitForSocket(
+            tcp_->NativeHandle(), call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline, stop_));
       default:
         break;
     }
     if (closed_.load(std::memory_order_acquire)) {
-      return {TReadStatus::Closed, {}};
+      return TReadResult{TReadStatus::Closed, {}};
     }
     if (call.Error == SSL_ERROR_SYSCALL && call.SystemError == EINTR) {
-      continue;
+      return std::nullopt;
     }
     if (call.Error == SSL_ERROR_SYSCALL && call.SystemError == ECONNRESET) {
       NotifyDisconnect(TDisconnectReason::PeerReset);
-      return {TReadStatus::Reset, {}};
+      return TReadResult{TReadStatus::Reset, {}};
     }
     // Many servers close without TLS's closing message. POP3 has its own end markers, so a
     // cut-off reply is still seen as one; the close itself is an ordinary end.
     if ((call.Error == SSL_ERROR_SYSCALL && call.Queued == 0 && call.SystemError == 0) ||
         IsUnexpectedEof(call.Queued)) {
       endOfInput_ = true;
-      continue;
+      return std::nullopt;
     }
     const std::string context = "cannot read from " + Platform::DescribeAddress(PeerAddress().Ip, PeerAddress().Port);
     if (call.Error == SSL_ERROR_SYSCALL && call.SystemError != 0) {
       throw ESocketError::FromErrno(call.SystemError, context);
     }
     throw ESocketError(TSocketErrorKind::Other, 0, context, "TLS error: " + OpenSslReason(call.Queued, "unknown error"));
-  }
+  });
 }
 
 void TTlsConnection::Write(std::string_view bytes) {
