@@ -109,6 +109,27 @@ struct TCallResult {
   unsigned long Queued = 0;
 };
 
+// Runs one SSL read or write under the session's lock and takes its error state before the
+// lock is given up, when another thread's call could overwrite it. A fatal error marks the
+// session broken, so that Close() sends no goodbye over it.
+template <typename TCall>
+TCallResult CallLocked(TTlsConnection::TSession& session, TCall&& call) {
+  TCallResult result;
+  const std::lock_guard lock(session.Mutex);
+  ERR_clear_error();
+  errno = 0;
+  result.Returned = std::forward<TCall>(call)(session.Ssl);
+  if (result.Returned <= 0) {
+    result.Error = SSL_get_error(session.Ssl, result.Returned);
+    result.SystemError = errno;
+    result.Queued = ERR_peek_last_error();
+    if (result.Error == SSL_ERROR_SSL || result.Error == SSL_ERROR_SYSCALL) {
+      session.Broken = true;
+    }
+  }
+  return result;
+}
+
 std::unique_ptr<TTlsConnection::TSession> NewSession(int fd, const std::string& host, const TTlsClientOptions& options,
                                                      const std::string& context) {
   auto session = std::make_unique<TTlsConnection::TSession>();
@@ -248,21 +269,8 @@ TReadResult TTlsConnection::ReadLine(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   char chunk[16384];
   return ReadLineWith(closed_, endOfInput_, [&]() -> std::optional<TReadResult> {
-    TCallResult call;
-    {
-      const std::lock_guard lock(session_->Mutex);
-      ERR_clear_error();
-      errno = 0;
-      call.Returned = SSL_read(session_->Ssl, chunk, static_cast<int>(sizeof chunk));
-      if (call.Returned <= 0) {
-        call.Error = SSL_get_error(session_->Ssl, call.Returned);
-        call.SystemError = errno;
-        call.Queued = ERR_peek_last_error();
-        if (call.Error == SSL_ERROR_SSL || call.Error == SSL_ERROR_SYSCALL) {
-          session_->Broken = true;
-        }
-      }
-    }
+    const TCallResult call =
+        CallLocked(*session_, [&](SSL* ssl) { return SSL_read(ssl, chunk, static_cast<int>(sizeof chunk)); });
     if (call.Returned > 0) {
       buffer_.Append({chunk, static_cast<std::size_t>(call.Returned)});
       return std::nullopt;
@@ -310,21 +318,9 @@ void TTlsConnection::Write(std::string_view bytes) {
   }
   const auto deadline = Clock::now() + writeTimeout_;
   while (!bytes.empty()) {
-    TCallResult call;
-    {
-      const std::lock_guard lock(session_->Mutex);
-      ERR_clear_error();
-      errno = 0;
-      call.Returned = SSL_write(session_->Ssl, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX)));
-      if (call.Returned <= 0) {
-        call.Error = SSL_get_error(session_->Ssl, call.Returned);
-        call.SystemError = errno;
-        call.Queued = ERR_peek_last_error();
-        if (call.Error == SSL_ERROR_SSL || call.Error == SSL_ERROR_SYSCALL) {
-          session_->Broken = true;
-        }
-      }
-    }
+    const TCallResult call = CallLocked(*session_, [&](SSL* ssl) {
+      return SSL_write(ssl, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX)));
+    });
     if (call.Returned > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(call.Returned));
       continue;
