@@ -1,11 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <utility>
 
+#include "platform/ESocketError.h"
 #include "platform/IConnection.h"
 #include "platform/SocketWait.h"
 #include "platform/TLineBuffer.h"
@@ -72,6 +75,17 @@ class TConnectionBase : public IConnection {
         return TReadResult{TReadStatus::Stopped, {}};
     }
     return std::nullopt;
+  }
+  // A write's wait for its socket: returns when it may go on, else throws with `context`.
+  static void ThrowUnlessWriteReady(Platform::TWaitResult wait, const std::string& context) {
+    switch (wait) {
+      case Platform::TWaitResult::Ready:
+        return;
+      case Platform::TWaitResult::TimedOut:
+        throw ESocketError(TSocketErrorKind::TimedOut, ETIMEDOUT, context, "the peer takes no data");
+      case Platform::TWaitResult::Stopped:
+        throw ESocketError(TSocketErrorKind::Stopped, 0, context, "stop requested");
+    }
   }
   [[nodiscard]] static TReadStatus StatusOf(TLineEnd end) noexcept {
     switch (end) {

@@ -181,14 +181,8 @@ void TTcpConnection::Write(std::string_view bytes) {
       continue;
     }
     if (error == EAGAIN || error == EWOULDBLOCK) {
-      switch (Platform::WaitForSocket(fd_, POLLOUT, deadline, stop_)) {
-        case Platform::TWaitResult::Ready:
-          continue;
-        case Platform::TWaitResult::TimedOut:
-          throw ESocketError(TSocketErrorKind::TimedOut, ETIMEDOUT, context, "the peer takes no data");
-        case Platform::TWaitResult::Stopped:
-          throw ESocketError(TSocketErrorKind::Stopped, 0, context, "stop requested");
-      }
+      ThrowUnlessWriteReady(Platform::WaitForSocket(fd_, POLLOUT, deadline, stop_), context);
+      continue;
     }
     if (closed_.load(std::memory_order_acquire)) {
       throw ESocketError(TSocketErrorKind::Closed, 0, context, "the connection is closed");

@@ -326,15 +326,11 @@ void TTlsConnection::Write(std::string_view bytes) {
       continue;
     }
     if (call.Error == SSL_ERROR_WANT_WRITE || call.Error == SSL_ERROR_WANT_READ) {
-      switch (Platform::WaitForSocket(tcp_->NativeHandle(), call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT,
-                                      deadline, stop_)) {
-        case Platform::TWaitResult::Ready:
-          continue;
-        case Platform::TWaitResult::TimedOut:
-          throw ESocketError(TSocketErrorKind::TimedOut, ETIMEDOUT, context, "the peer takes no data");
-        case Platform::TWaitResult::Stopped:
-          throw ESocketError(TSocketErrorKind::Stopped, 0, context, "stop requested");
-      }
+      ThrowUnlessWriteReady(Platform::WaitForSocket(tcp_->NativeHandle(),
+                                                    call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline,
+                                                    stop_),
+                            context);
+      continue;
     }
     if (closed_.load(std::memory_order_acquire)) {
       throw ESocketError(TSocketErrorKind::Closed, 0, context, "the connection is closed");
