@@ -20,23 +20,9 @@
 #include "platform/TMemoryConnection.h"
 #include "proxy/TCAPAResponseHandler.h"
 #include "proxy/TRETRorTOPResponseHandler.h"
+#include "tests/support/RecordingConnection.h"
 
 namespace {
-
-class RecordingConnection final : public IConnection {
- public:
-  [[nodiscard]] TReadResult ReadLine(std::chrono::milliseconds /*timeout*/) override { return {}; }
-  void Write(std::string_view bytes) override { written.append(bytes); }
-  void Close() noexcept override {}
-  [[nodiscard]] bool IsConnected() const noexcept override { return true; }
-  [[nodiscard]] TSocketAddress LocalAddress() const override { return {}; }
-  [[nodiscard]] TSocketAddress PeerAddress() const override { return {}; }
-  void SetMaxLineLength(std::size_t /*maxLineLength*/) override {}
-  void SetWriteTimeout(std::chrono::milliseconds /*timeout*/) override {}
-  void SetStopSignal(const TStopSignal* /*stop*/) override {}
-  void SetDisconnectHandler(TDisconnectHandler /*handler*/) override {}
-  std::string written;
-};
 
 // The lines of `bytes` as a line reader gives them: up to each LF, one CR before it dropped.
 std::vector<std::string> Lines(std::string_view bytes) {

@@ -1,10 +1,16 @@
 #pragma once
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
 
+#include "platform/ESocketError.h"
 #include "platform/IConnection.h"
+#include "platform/SocketWait.h"
 #include "platform/TLineBuffer.h"
 #include "platform/TStopSignal.h"
 
@@ -32,6 +38,55 @@ class TConnectionBase : public IConnection {
     }
   }
   [[nodiscard]] bool StopRequested() const noexcept { return stop_ != nullptr && stop_->IsRequested(); }
+  // The line loop of every socket transport; `readMore` says how the transport's bytes
+  // arrive. Each call of it appends what came to buffer_ or sets `endOfInput` at the peer's
+  // end, and gives back nothing to go on, or the result the read ends with. `closed` is the
+  // transport's Close() flag: a read that Close() interrupts reports Closed.
+  template <typename TReadMore>
+  [[nodiscard]] TReadResult ReadLineWith(const std::atomic<bool>& closed, const bool& endOfInput,
+                                         TReadMore&& readMore) {
+    for (;;) {
+      if (closed.load(std::memory_order_acquire)) {
+        return {TReadStatus::Closed, {}};
+      }
+      if (auto piece = buffer_.TakePiece(endOfInput)) {
+        return {StatusOf(piece->End), std::move(piece->Text)};
+      }
+      if (endOfInput) {
+        NotifyDisconnect(TDisconnectReason::PeerClosed);
+        return {TReadStatus::Closed, {}};
+      }
+      if (StopRequested()) {
+        return {TReadStatus::Stopped, {}};
+      }
+      if (std::optional<TReadResult> result = readMore()) {
+        return std::move(*result);
+      }
+    }
+  }
+  // A read's wait for its socket: nothing after Ready (read again), else the read's result.
+  [[nodiscard]] static std::optional<TReadResult> ResultOfWait(Platform::TWaitResult wait) {
+    switch (wait) {
+      case Platform::TWaitResult::Ready:
+        break;
+      case Platform::TWaitResult::TimedOut:
+        return TReadResult{TReadStatus::TimedOut, {}};
+      case Platform::TWaitResult::Stopped:
+        return TReadResult{TReadStatus::Stopped, {}};
+    }
+    return std::nullopt;
+  }
+  // A write's wait for its socket: returns when it may go on, else throws with `context`.
+  static void ThrowUnlessWriteReady(Platform::TWaitResult wait, const std::string& context) {
+    switch (wait) {
+      case Platform::TWaitResult::Ready:
+        return;
+      case Platform::TWaitResult::TimedOut:
+        throw ESocketError(TSocketErrorKind::TimedOut, ETIMEDOUT, context, "the peer takes no data");
+      case Platform::TWaitResult::Stopped:
+        throw ESocketError(TSocketErrorKind::Stopped, 0, context, "stop requested");
+    }
+  }
   [[nodiscard]] static TReadStatus StatusOf(TLineEnd end) noexcept {
     switch (end) {
       case TLineEnd::LineFeed:

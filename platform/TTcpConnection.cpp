@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -135,52 +136,32 @@ std::unique_ptr<TTcpConnection> TTcpConnection::Connect(const std::string& host,
 TReadResult TTcpConnection::ReadLine(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   char chunk[16384];
-  for (;;) {
-    if (closed_.load(std::memory_order_acquire)) {
-      return {TReadStatus::Closed, {}};
-    }
-    if (auto piece = buffer_.TakePiece(endOfInput_)) {
-      return {StatusOf(piece->End), std::move(piece->Text)};
-    }
-    if (endOfInput_) {
-      NotifyDisconnect(TDisconnectReason::PeerClosed);
-      return {TReadStatus::Closed, {}};
-    }
-    if (StopRequested()) {
-      return {TReadStatus::Stopped, {}};
-    }
+  return ReadLineWith(closed_, endOfInput_, [&]() -> std::optional<TReadResult> {
     const ssize_t received = ::recv(fd_, chunk, sizeof chunk, 0);
     if (received > 0) {
       buffer_.Append({chunk, static_cast<std::size_t>(received)});
-      continue;
+      return std::nullopt;
     }
     if (received == 0) {
       endOfInput_ = true;
-      continue;
+      return std::nullopt;
     }
     const int error = errno;
     if (error == EINTR) {
-      continue;
+      return std::nullopt;
     }
     if (error == EAGAIN || error == EWOULDBLOCK) {
-      switch (Platform::WaitForSocket(fd_, POLLIN, deadline, stop_)) {
-        case Platform::TWaitResult::Ready:
-          continue;
-        case Platform::TWaitResult::TimedOut:
-          return {TReadStatus::TimedOut, {}};
-        case Platform::TWaitResult::Stopped:
-          return {TReadStatus::Stopped, {}};
-      }
+      return ResultOfWait(Platform::WaitForSocket(fd_, POLLIN, deadline, stop_));
     }
     if (closed_.load(std::memory_order_acquire)) {
-      return {TReadStatus::Closed, {}};
+      return TReadResult{TReadStatus::Closed, {}};
     }
     if (error == ECONNRESET) {
       NotifyDisconnect(TDisconnectReason::PeerReset);
-      return {TReadStatus::Reset, {}};
+      return TReadResult{TReadStatus::Reset, {}};
     }
     throw ESocketError::FromErrno(error, "cannot read from " + Platform::DescribeAddress(peer_.Ip, peer_.Port));
-  }
+  });
 }
 
 void TTcpConnection::Write(std::string_view bytes) {
@@ -200,14 +181,8 @@ void TTcpConnection::Write(std::string_view bytes) {
       continue;
     }
     if (error == EAGAIN || error == EWOULDBLOCK) {
-      switch (Platform::WaitForSocket(fd_, POLLOUT, deadline, stop_)) {
-        case Platform::TWaitResult::Ready:
-          continue;
-        case Platform::TWaitResult::TimedOut:
-          throw ESocketError(TSocketErrorKind::TimedOut, ETIMEDOUT, context, "the peer takes no data");
-        case Platform::TWaitResult::Stopped:
-          throw ESocketError(TSocketErrorKind::Stopped, 0, context, "stop requested");
-      }
+      ThrowUnlessWriteReady(Platform::WaitForSocket(fd_, POLLOUT, deadline, stop_), context);
+      continue;
     }
     if (closed_.load(std::memory_order_acquire)) {
       throw ESocketError(TSocketErrorKind::Closed, 0, context, "the connection is closed");

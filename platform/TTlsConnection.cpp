@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "platform/ESocketError.h"
@@ -107,6 +108,27 @@ struct TCallResult {
   int SystemError = 0;
   unsigned long Queued = 0;
 };
+
+// Runs one SSL read or write under the session's lock and takes its error state before the
+// lock is given up, when another thread's call could overwrite it. A fatal error marks the
+// session broken, so that Close() sends no goodbye over it.
+template <typename TCall>
+TCallResult CallLocked(TTlsConnection::TSession& session, TCall&& call) {
+  TCallResult result;
+  const std::lock_guard lock(session.Mutex);
+  ERR_clear_error();
+  errno = 0;
+  result.Returned = std::forward<TCall>(call)(session.Ssl);
+  if (result.Returned <= 0) {
+    result.Error = SSL_get_error(session.Ssl, result.Returned);
+    result.SystemError = errno;
+    result.Queued = ERR_peek_last_error();
+    if (result.Error == SSL_ERROR_SSL || result.Error == SSL_ERROR_SYSCALL) {
+      session.Broken = true;
+    }
+  }
+  return result;
+}
 
 std::unique_ptr<TTlsConnection::TSession> NewSession(int fd, const std::string& host, const TTlsClientOptions& options,
                                                      const std::string& context) {
@@ -246,81 +268,47 @@ std::unique_ptr<TTlsConnection> TTlsConnection::StartTls(std::unique_ptr<TTcpCon
 TReadResult TTlsConnection::ReadLine(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   char chunk[16384];
-  for (;;) {
-    if (closed_.load(std::memory_order_acquire)) {
-      return {TReadStatus::Closed, {}};
-    }
-    if (auto piece = buffer_.TakePiece(endOfInput_)) {
-      return {StatusOf(piece->End), std::move(piece->Text)};
-    }
-    if (endOfInput_) {
-      NotifyDisconnect(TDisconnectReason::PeerClosed);
-      return {TReadStatus::Closed, {}};
-    }
-    if (StopRequested()) {
-      return {TReadStatus::Stopped, {}};
-    }
-    TCallResult call;
-    {
-      const std::lock_guard lock(session_->Mutex);
-      ERR_clear_error();
-      errno = 0;
-      call.Returned = SSL_read(session_->Ssl, chunk, static_cast<int>(sizeof chunk));
-      if (call.Returned <= 0) {
-        call.Error = SSL_get_error(session_->Ssl, call.Returned);
-        call.SystemError = errno;
-        call.Queued = ERR_peek_last_error();
-        if (call.Error == SSL_ERROR_SSL || call.Error == SSL_ERROR_SYSCALL) {
-          session_->Broken = true;
-        }
-      }
-    }
+  return ReadLineWith(closed_, endOfInput_, [&]() -> std::optional<TReadResult> {
+    const TCallResult call =
+        CallLocked(*session_, [&](SSL* ssl) { return SSL_read(ssl, chunk, static_cast<int>(sizeof chunk)); });
     if (call.Returned > 0) {
       buffer_.Append({chunk, static_cast<std::size_t>(call.Returned)});
-      continue;
+      return std::nullopt;
     }
     switch (call.Error) {
       case SSL_ERROR_ZERO_RETURN:
         endOfInput_ = true;
-        continue;
+        return std::nullopt;
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE:
-        switch (Platform::WaitForSocket(tcp_->NativeHandle(), call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT,
-                                        deadline, stop_)) {
-          case Platform::TWaitResult::Ready:
-            continue;
-          case Platform::TWaitResult::TimedOut:
-            return {TReadStatus::TimedOut, {}};
-          case Platform::TWaitResult::Stopped:
-            return {TReadStatus::Stopped, {}};
-        }
-        continue;
+        return ResultOfWait(Platform::WaitForSocket(
+            tcp_->NativeHandle(), call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline, stop_));
       default:
         break;
     }
     if (closed_.load(std::memory_order_acquire)) {
-      return {TReadStatus::Closed, {}};
+      return TReadResult{TReadStatus::Closed, {}};
     }
     if (call.Error == SSL_ERROR_SYSCALL && call.SystemError == EINTR) {
-      continue;
+      return std::nullopt;
     }
     if (call.Error == SSL_ERROR_SYSCALL && call.SystemError == ECONNRESET) {
       NotifyDisconnect(TDisconnectReason::PeerReset);
-      return {TReadStatus::Reset, {}};
+      return TReadResult{TReadStatus::Reset, {}};
     }
     // Many servers close without TLS's closing message. POP3 has its own end markers, so a
     // cut-off reply is still seen as one; the close itself is an ordinary end.
     if ((call.Error == SSL_ERROR_SYSCALL && call.Queued == 0 && call.SystemError == 0) ||
         IsUnexpectedEof(call.Queued)) {
       endOfInput_ = true;
-      continue;
+      return std::nullopt;
     }
     const std::string context = "cannot read from " + Platform::DescribeAddress(PeerAddress().Ip, PeerAddress().Port);
     if (call.Error == SSL_ERROR_SYSCALL && call.SystemError != 0) {
       throw ESocketError::FromErrno(call.SystemError, context);
     }
     throw ESocketError(TSocketErrorKind::Other, 0, context, "TLS error: " + OpenSslReason(call.Queued, "unknown error"));
-  }
+  });
 }
 
 void TTlsConnection::Write(std::string_view bytes) {
@@ -330,35 +318,19 @@ void TTlsConnection::Write(std::string_view bytes) {
   }
   const auto deadline = Clock::now() + writeTimeout_;
   while (!bytes.empty()) {
-    TCallResult call;
-    {
-      const std::lock_guard lock(session_->Mutex);
-      ERR_clear_error();
-      errno = 0;
-      call.Returned = SSL_write(session_->Ssl, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX)));
-      if (call.Returned <= 0) {
-        call.Error = SSL_get_error(session_->Ssl, call.Returned);
-        call.SystemError = errno;
-        call.Queued = ERR_peek_last_error();
-        if (call.Error == SSL_ERROR_SSL || call.Error == SSL_ERROR_SYSCALL) {
-          session_->Broken = true;
-        }
-      }
-    }
+    const TCallResult call = CallLocked(*session_, [&](SSL* ssl) {
+      return SSL_write(ssl, bytes.data(), static_cast<int>(std::min<std::size_t>(bytes.size(), INT_MAX)));
+    });
     if (call.Returned > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(call.Returned));
       continue;
     }
     if (call.Error == SSL_ERROR_WANT_WRITE || call.Error == SSL_ERROR_WANT_READ) {
-      switch (Platform::WaitForSocket(tcp_->NativeHandle(), call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT,
-                                      deadline, stop_)) {
-        case Platform::TWaitResult::Ready:
-          continue;
-        case Platform::TWaitResult::TimedOut:
-          throw ESocketError(TSocketErrorKind::TimedOut, ETIMEDOUT, context, "the peer takes no data");
-        case Platform::TWaitResult::Stopped:
-          throw ESocketError(TSocketErrorKind::Stopped, 0, context, "stop requested");
-      }
+      ThrowUnlessWriteReady(Platform::WaitForSocket(tcp_->NativeHandle(),
+                                                    call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline,
+                                                    stop_),
+                            context);
+      continue;
     }
     if (closed_.load(std::memory_order_acquire)) {
       throw ESocketError(TSocketErrorKind::Closed, 0, context, "the connection is closed");

@@ -44,12 +44,10 @@ void TRETRorTOPResponseHandler::StartMultiLineResponse(std::string_view /*line*/
   }
 }
 
-void TRETRorTOPResponseHandler::FinishMultiLineResponse() {
-  if (failed_ || !bridge_) {
-    return;
-  }
+template <typename TStep>
+void TRETRorTOPResponseHandler::RunBridgeStep(TStep&& step) {
   try {
-    bridge_->Finish();
+    std::forward<TStep>(step)(*bridge_);
     RethrowClientError();
   } catch (const ESocketError&) {
     throw;
@@ -60,20 +58,18 @@ void TRETRorTOPResponseHandler::FinishMultiLineResponse() {
   }
 }
 
+void TRETRorTOPResponseHandler::FinishMultiLineResponse() {
+  if (failed_ || !bridge_) {
+    return;
+  }
+  RunBridgeStep([](TProxyMessageProcessorInterfaceBase& bridge) { bridge.Finish(); });
+}
+
 bool TRETRorTOPResponseHandler::ProcessNonResultLine(std::string_view line) {
   if (failed_ || !bridge_) {
     return false;
   }
-  try {
-    bridge_->ProcessLine(line);
-    RethrowClientError();
-  } catch (const ESocketError&) {
-    throw;
-  } catch (const std::exception& error) {
-    Fail(error.what());
-  } catch (...) {
-    Fail(ProxyTexts::NonStandardException);
-  }
+  RunBridgeStep([line](TProxyMessageProcessorInterfaceBase& bridge) { bridge.ProcessLine(line); });
   return false;
 }
 

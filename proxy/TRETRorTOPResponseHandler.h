@@ -41,6 +41,10 @@ class TRETRorTOPResponseHandler final : public TPOPMultiLineResponseHandler {
   // once the bridge has returned, so the relay ends as it does for any hang-up.
   void OutputProcessedText(std::string_view text);
   void RethrowClientError() const;
+  // Gives the bridge one step: what it throws fails the download, and a client write error
+  // held back during the step is raised after it.
+  template <typename TStep>
+  void RunBridgeStep(TStep&& step);
   void Fail(std::string_view reason);
 
   TOutputStatusEvent outputStatus_;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/CaughtSocketError.h"
 #include "support/ChildProcess.h"
 #include "platform/ESocketError.h"
 #include "platform/TStopSignal.h"
@@ -24,17 +25,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-template <typename Call>
-ESocketError CaughtError(Call call) {
-  try {
-    call();
-  } catch (const ESocketError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no ESocketError was thrown";
-  return {TSocketErrorKind::Other, 0, "nothing", "nothing"};
-}
 
 TEST(Tcp, ConnectingAndAcceptingGiveBothEndsTheirAddresses) {
   TTcpListener listener("127.0.0.1", 0);

@@ -10,6 +10,7 @@
 #include "platform/TStopSignal.h"
 #include "platform/TTcpConnection.h"
 #include "platform/TTlsConnection.h"
+#include "support/CaughtSocketError.h"
 #include "support/ChildProcess.h"
 #include "support/TlsTestSupport.h"
 
@@ -22,17 +23,6 @@ using Clock = std::chrono::steady_clock;
 const TTestPki& Pki() {
   static const TTestPki pki;
   return pki;
-}
-
-template <typename Call>
-ESocketError CaughtError(Call call) {
-  try {
-    call();
-  } catch (const ESocketError& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no ESocketError was thrown";
-  return {TSocketErrorKind::Other, 0, "nothing", "nothing"};
 }
 
 // Handshakes, then echoes each line back until the client closes.

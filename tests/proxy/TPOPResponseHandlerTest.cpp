@@ -5,6 +5,7 @@
 
 #include "proxy/TCAPAResponseHandler.h"
 #include "proxy/TPOPMultiLineResponseHandler.h"
+#include "tests/support/RecordingConnection.h"
 
 namespace {
 
@@ -20,22 +21,6 @@ class EchoHandler final : public TPOPMultiLineResponseHandler {
     OutputNonResultLine(line);
     return false;
   }
-};
-
-// The client end as bytes exactly as written: a lone CR or LF must be seen as it went out.
-class RecordingConnection final : public IConnection {
- public:
-  [[nodiscard]] TReadResult ReadLine(std::chrono::milliseconds /*timeout*/) override { return {}; }
-  void Write(std::string_view bytes) override { written.append(bytes); }
-  void Close() noexcept override {}
-  [[nodiscard]] bool IsConnected() const noexcept override { return true; }
-  [[nodiscard]] TSocketAddress LocalAddress() const override { return {}; }
-  [[nodiscard]] TSocketAddress PeerAddress() const override { return {}; }
-  void SetMaxLineLength(std::size_t /*maxLineLength*/) override {}
-  void SetWriteTimeout(std::chrono::milliseconds /*timeout*/) override {}
-  void SetStopSignal(const TStopSignal* /*stop*/) override {}
-  void SetDisconnectHandler(TDisconnectHandler /*handler*/) override {}
-  std::string written;
 };
 
 struct Ends {
