@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 class TStopSignal;
 
@@ -14,5 +15,23 @@ enum class TWaitResult { Ready, TimedOut, Stopped };
 
 [[nodiscard]] TWaitResult WaitForSocket(int fd, short events, std::chrono::steady_clock::time_point deadline,
                                         const TStopSignal* stop);
+
+// The end of a read's time-out, read from the clock only when the read first has to wait.
+// Most reads of a relay find their line already buffered, and taking the time for each of
+// them was a tenth of the relay's work.
+class TLazyDeadline {
+ public:
+  explicit TLazyDeadline(std::chrono::milliseconds timeout) noexcept : timeout_(timeout) {}
+  [[nodiscard]] std::chrono::steady_clock::time_point At() {
+    if (!at_) {
+      at_ = std::chrono::steady_clock::now() + timeout_;
+    }
+    return *at_;
+  }
+
+ private:
+  std::chrono::milliseconds timeout_;
+  std::optional<std::chrono::steady_clock::time_point> at_;
+};
 
 }  // namespace Platform

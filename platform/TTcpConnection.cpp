@@ -134,7 +134,7 @@ std::unique_ptr<TTcpConnection> TTcpConnection::Connect(const std::string& host,
 }
 
 TReadResult TTcpConnection::ReadLine(std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
+  Platform::TLazyDeadline deadline(timeout);
   char chunk[16384];
   return ReadLineWith(closed_, endOfInput_, [&]() -> std::optional<TReadResult> {
     const ssize_t received = ::recv(fd_, chunk, sizeof chunk, 0);
@@ -151,7 +151,7 @@ TReadResult TTcpConnection::ReadLine(std::chrono::milliseconds timeout) {
       return std::nullopt;
     }
     if (error == EAGAIN || error == EWOULDBLOCK) {
-      return ResultOfWait(Platform::WaitForSocket(fd_, POLLIN, deadline, stop_));
+      return ResultOfWait(Platform::WaitForSocket(fd_, POLLIN, deadline.At(), stop_));
     }
     if (closed_.load(std::memory_order_acquire)) {
       return TReadResult{TReadStatus::Closed, {}};

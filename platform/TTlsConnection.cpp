@@ -266,7 +266,7 @@ std::unique_ptr<TTlsConnection> TTlsConnection::StartTls(std::unique_ptr<TTcpCon
 }
 
 TReadResult TTlsConnection::ReadLine(std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
+  Platform::TLazyDeadline deadline(timeout);
   char chunk[16384];
   return ReadLineWith(closed_, endOfInput_, [&]() -> std::optional<TReadResult> {
     const TCallResult call =
@@ -282,7 +282,7 @@ TReadResult TTlsConnection::ReadLine(std::chrono::milliseconds timeout) {
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE:
         return ResultOfWait(Platform::WaitForSocket(
-            tcp_->NativeHandle(), call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline, stop_));
+            tcp_->NativeHandle(), call.Error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline.At(), stop_));
       default:
         break;
     }
