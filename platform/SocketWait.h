@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <optional>
 
 class TStopSignal;
 
@@ -23,15 +22,17 @@ class TLazyDeadline {
  public:
   explicit TLazyDeadline(std::chrono::milliseconds timeout) noexcept : timeout_(timeout) {}
   [[nodiscard]] std::chrono::steady_clock::time_point At() {
-    if (!at_) {
+    if (!taken_) {
       at_ = std::chrono::steady_clock::now() + timeout_;
+      taken_ = true;
     }
-    return *at_;
+    return at_;
   }
 
  private:
   std::chrono::milliseconds timeout_;
-  std::optional<std::chrono::steady_clock::time_point> at_;
+  std::chrono::steady_clock::time_point at_{};
+  bool taken_ = false;
 };
 
 }  // namespace Platform
