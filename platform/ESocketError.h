@@ -37,6 +37,12 @@ class ESocketError : public EQuorixException {
   [[nodiscard]] TSocketErrorKind Kind() const noexcept { return kind_; }
   [[nodiscard]] int ErrorNumber() const noexcept { return errorNumber_; }
   [[nodiscard]] const std::string& Reason() const noexcept { return reason_; }
+  // Closed, Reset and Stopped: how a session's connections ordinarily end (a peer that hung
+  // up, or our own stop), which ends a session quietly.
+  [[nodiscard]] bool IsOrdinaryEnd() const noexcept {
+    return kind_ == TSocketErrorKind::Closed || kind_ == TSocketErrorKind::Reset ||
+           kind_ == TSocketErrorKind::Stopped;
+  }
 
   // The kind that errno `errorNumber` stands for (ECONNREFUSED → Refused, and so on).
   [[nodiscard]] static TSocketErrorKind KindOfErrno(int errorNumber) noexcept;

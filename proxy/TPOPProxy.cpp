@@ -178,8 +178,7 @@ void TPOPProxy::CommandLoop() {
       }
     }
   } catch (const ESocketError& error) {
-    if (error.Kind() != TSocketErrorKind::Closed && error.Kind() != TSocketErrorKind::Reset &&
-        error.Kind() != TSocketErrorKind::Stopped) {
+    if (!error.IsOrdinaryEnd()) {
       failure = ProxyTexts::Format(ProxyTexts::rsInternalSocketErrorClient,
                                    {error.what(), std::to_string(error.ErrorNumber())});
     }

@@ -8,22 +8,6 @@
 #include "proxy/ExceptionClassName.h"
 #include "proxy/ProxyTexts.h"
 
-namespace {
-
-// Errors that are how a session ordinarily ends: a peer that hung up, or our own stop.
-bool IsOrdinaryEnd(const ESocketError& error) {
-  switch (error.Kind()) {
-    case TSocketErrorKind::Closed:
-    case TSocketErrorKind::Reset:
-    case TSocketErrorKind::Stopped:
-      return true;
-    default:
-      return false;
-  }
-}
-
-}  // namespace
-
 TResponseThread::TResponseThread(IConnection& client, IConnection& server, const TStopSignal& stop,
                                  TStopSignal& finished, TOutputStatusEvent outputStatus)
     : client_(client), server_(server), stop_(stop), finished_(finished), outputStatus_(std::move(outputStatus)) {}
@@ -68,7 +52,7 @@ void TResponseThread::Execute() {
     // The last lines before the server hung up (the reply to QUIT) are still to go.
     client_.Flush();
   } catch (const ESocketError& error) {
-    if (!IsOrdinaryEnd(error)) {
+    if (!error.IsOrdinaryEnd()) {
       failure = ProxyTexts::Format(ProxyTexts::rsInternalSocketErrorServer,
                                    {error.what(), std::to_string(error.ErrorNumber())});
     }

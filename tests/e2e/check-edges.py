@@ -14,16 +14,7 @@ import sys
 import time
 
 import harness as H
-
-failures = []
-
-
-def check(condition, what, detail=""):
-    if condition:
-        print(f"ok: {what}")
-    else:
-        failures.append(what)
-        print(f"FAIL: {what}" + (f"\n      {detail}" if detail else ""))
+from harness import check, failures
 
 
 def raw_multiline(client, command):
@@ -108,8 +99,8 @@ def main():
             status, lines = raw_multiline(client, "TOP 1 0")
             reply = b"".join(lines)
             header, _, after = reply.partition(b"\r\n\r\n")
-            # The engine ends every plain message with its footer, a header-only one too
-            # (tests/e2e/FINDINGS.md); nothing of the message's own body may come.
+            # The engine ends every plain message with its footer, a header-only one too;
+            # nothing of the message's own body may come.
             footer = (b"----------------------------------------------------\r\n"
                       b"This message has been processed by Vantorell Quorix.\r\n")
             check(status.startswith(b"+OK") and b"Subject:" in header and after in (b"", footer),

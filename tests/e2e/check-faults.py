@@ -61,6 +61,16 @@ def fetch_all(address, port, user, sink, stop_after=None):
         return fetched, f"closed {where}: {error}"
 
 
+def comparing_sink(reference, began, wrong):
+    """A fetch_all sink that compares each message with what one session alone received
+    and adds (number, reason) to `wrong` where they differ."""
+    def sink(number, body):
+        reason = H.compare_filtered(reference[number], body, began, now())
+        if reason:
+            wrong.append((number, reason))
+    return sink
+
+
 def sessions(args):
     count = args.sessions
     sample = 1
@@ -81,11 +91,7 @@ def sessions(args):
 
         def session(n):
             wrong = []
-
-            def sink(number, body):
-                reason = H.compare_filtered(reference[number], body, began, now())
-                if reason:
-                    wrong.append((number, reason))
+            sink = comparing_sink(reference, began, wrong)
             fetched, ending = fetch_all(address, quorix.port, f"user{n}", sink)
             with lock:
                 results[n] = (fetched, ending, wrong)
@@ -130,11 +136,7 @@ def sigterm(args):
 
         def session(n):
             wrong = []
-
-            def sink(number, body):
-                reason = H.compare_filtered(reference[number], body, began, now())
-                if reason:
-                    wrong.append((number, reason))
+            sink = comparing_sink(reference, began, wrong)
             results[n] = (*fetch_all(address, quorix.port, f"user{n}", sink,
                                      lambda fetched: fetched == 5 and downloading.release()), wrong)
 

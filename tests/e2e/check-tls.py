@@ -27,16 +27,7 @@ import threading
 import time
 
 import harness as H
-
-failures = []
-
-
-def check(condition, what, detail=""):
-    if condition:
-        print(f"ok: {what}")
-    else:
-        failures.append(what)
-        print(f"FAIL: {what}" + (f"\n      {detail}" if detail else ""))
+from harness import check, failures
 
 
 def corpus(args):

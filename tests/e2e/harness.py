@@ -41,6 +41,19 @@ def skip(reason):
     sys.exit(SKIP)
 
 
+# The checks of one test script: each prints its verdict, and the script ends with the list
+# of those that failed.
+failures = []
+
+
+def check(condition, what, detail=""):
+    if condition:
+        print(f"ok: {what}")
+    else:
+        failures.append(what)
+        print(f"FAIL: {what}" + (f"\n      {detail}" if detail else ""))
+
+
 def find_program(name):
     return shutil.which(name) or shutil.which(name, path="/usr/sbin:/sbin")
 
