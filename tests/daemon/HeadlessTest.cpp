@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -160,8 +161,13 @@ TEST_F(HeadlessTest, TerminationDuringADownloadWaitsForTheSessionAndExitsWithZer
   WriteWholeFile(scratch_ / "nss" / "passwd", "root:x:0:0:root:/root:/bin/sh\n");
   WriteWholeFile(scratch_ / "nss" / "group", "root:x:0:\n");
   const std::uint16_t port = FreePort();
+  // A preloaded nss_wrapper comes before the sanitizers' runtime, which then refuses to start
+  // unless told that the order is meant.
+  const char* asanOptions = std::getenv("ASAN_OPTIONS");
   auto daemon = Start({"--port", std::to_string(port)},
-                      {{"LD_PRELOAD", "libnss_wrapper.so"},
+                      {{"ASAN_OPTIONS", std::string(asanOptions != nullptr ? asanOptions : "") +
+                                            ":verify_asan_link_order=0"},
+                       {"LD_PRELOAD", "libnss_wrapper.so"},
                        {"NSS_WRAPPER_HOSTS", (scratch_ / "nss" / "hosts").string()},
                        {"NSS_WRAPPER_PASSWD", (scratch_ / "nss" / "passwd").string()},
                        {"NSS_WRAPPER_GROUP", (scratch_ / "nss" / "group").string()}});
